@@ -1,0 +1,26 @@
+// The list of stored editions and the state that the find functions keep.
+#pragma once
+
+#include "qlapi.h"
+
+// The library's own list of stored editions, newest first.
+extern EditionEntry *g_editionList;
+
+// Builds g_editionList from the newspaper folder.
+void scanStore();
+
+// Frees the list with its parsed trees and empties it.
+void releaseEditionList();
+// Forgets the list without freeing it (shutdown has freed it already).
+void resetEditionList();
+// The numbering of editions starts again at 0.
+void resetEditionCounter();
+// Ends every running enumeration of the find functions.
+void releaseCursors();
+
+// The SGML reader's state: the last attribute read and the entity table.
+void releaseAttributeReader();
+void clearEntityTable();
+
+// Frees one entry with the texts it owns (not its successors).
+void freeEditionEntry(EditionEntry *entry);

@@ -1,0 +1,46 @@
+// The frame's exports: life cycle, error code, host registration, switches.
+#include "frame/library_state.h"
+#include "frame/log.h"
+
+extern "C" {
+
+QLAPI_EXPORT int QLAPI_CALL QL_Initialize(int mode) {
+    bool initialised = g_library.initialised.load() != 0;
+    if ((mode != 0) == initialised) return QL_ERR_WRONG_STATE;
+    if (mode) return initialiseLibrary();
+    shutdownLibrary();
+    return QL_OK;
+}
+
+QLAPI_EXPORT int QLAPI_CALL QL_DllError(void) { return g_library.lastError.load(); }
+
+QLAPI_EXPORT int QLAPI_CALL QL_RegisterCallback(QL_HostWindow window, unsigned int message) {
+    if (!g_library.initialised.load()) {
+        setLastError(QL_ERR_NOT_INITIALIZED);
+        return 0;
+    }
+    setHostRegistration(window, message);
+    return 1;
+}
+
+QLAPI_EXPORT int QLAPI_CALL QL_UseEnhancedInterface(void) {
+    g_library.enhancedInterface.store(1);
+    return 1;
+}
+
+QLAPI_EXPORT void QLAPI_CALL QL_WantUpdate(void) { g_library.wantUpdate.store(1); }
+
+QLAPI_EXPORT int QLAPI_CALL QL_CancelDownload(void) {
+    g_library.cancelRequested.store(1);
+    return 1;
+}
+
+QLAPI_EXPORT int QLAPI_CALL QL_ResyncNewspaper(void) {
+    if (!g_library.initialised.load()) return QL_ERR_NOT_INITIALIZED;
+    shutdownLibrary();
+    initialiseLibrary();
+    writeLog("QL_ResyncNewspaper was called\n");
+    return QL_OK;
+}
+
+}  // extern "C"

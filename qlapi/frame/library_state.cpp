@@ -1,0 +1,89 @@
+// The library's process-wide state, its error code, the host registration,
+// the guarded allocation, and the order of initialisation and shutdown.
+#include "frame/library_state.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "documents/store.h"
+#include "frame/client_key.h"
+#include "frame/configuration.h"
+#include "frame/knobs.h"
+#include "frame/log.h"
+#include "platform/platform.h"
+
+LibraryState g_library;
+
+// The window and its message number change together; the fetch thread must
+// never send one registration's message to another's window.
+static std::mutex g_hostLock;
+static HostRegistration g_host;
+
+static std::atomic<knobs::Allocator> g_allocator{nullptr};
+
+void setHostRegistration(QL_HostWindow window, unsigned message) {
+    std::lock_guard<std::mutex> hold(g_hostLock);
+    g_host.window = window;
+    g_host.message = message;
+}
+
+HostRegistration hostRegistration() {
+    std::lock_guard<std::mutex> hold(g_hostLock);
+    return g_host;
+}
+
+void notifyHost(int category, int code) {
+    HostRegistration host = hostRegistration();
+    if (host.window)
+        platform::sendHostMessage(host.window, host.message, static_cast<uintptr_t>(category),
+                                  code);
+}
+
+void *guardedAlloc(size_t bytes) {
+    knobs::Allocator allocate = g_allocator.load();
+    void *block = allocate ? allocate(bytes) : std::malloc(bytes);
+    if (block) {
+        setLastError(QL_OK);
+        return block;
+    }
+    setLastError(QL_ERR_NO_MEMORY);
+    notifyHost(QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY);
+    return nullptr;
+}
+
+int initialiseLibrary() {
+    if (!g_library.clientKey) computeClientKey();
+    releaseCursors();
+    resetEditionList();
+    clearServerNames();
+    resetEditionCounter();
+    if (!readConfiguration()) {
+        setLastError(QL_ERR_CONFIG);
+        return QL_ERR_CONFIG;
+    }
+    if (g_library.clientKey) writeLog("SID: %s\n", g_library.clientKey);
+    scanStore();
+    g_library.initialised.store(1);
+    return QL_OK;
+}
+
+void shutdownLibrary() {
+    releaseAttributeReader();
+    releaseEditionList();
+    releaseCursors();
+    resetEditionCounter();
+    g_library.initialised.store(0);
+    clearEntityTable();
+}
+
+void knobs::setAllocator(Allocator allocator) { g_allocator.store(allocator); }
+
+void knobs::resetLibrary() {
+    if (g_library.initialised.load()) shutdownLibrary();
+    g_library.lastError.store(QL_OK);
+    g_library.enhancedInterface.store(0);
+    g_library.wantUpdate.store(0);
+    g_library.cancelRequested.store(0);
+    setHostRegistration(nullptr, 0);
+    g_config.deleteCorrupt = 1;
+}

@@ -1,0 +1,44 @@
+// The library's process-wide state, its error code, the host registration
+// and the guarded allocation.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "qlapi.h"
+
+struct LibraryState {
+    std::atomic<int> initialised{0};
+    std::atomic<int> lastError{QL_OK};
+    std::atomic<int> enhancedInterface{0};  // set by QL_UseEnhancedInterface, never cleared
+    std::atomic<int> wantUpdate{0};         // QL_WantUpdate; cleared after an update ran
+    std::atomic<int> cancelRequested{0};    // QL_CancelDownload; cleared when a transfer starts
+    // Computed once on the host's thread during initialisation, read-only
+    // afterwards, never freed.
+    char *clientKey = nullptr;
+};
+
+extern LibraryState g_library;
+
+inline void setLastError(int code) { g_library.lastError.store(code); }
+
+// The window (and message number) that receives notifications.
+struct HostRegistration {
+    QL_HostWindow window = nullptr;
+    unsigned message = 0;
+};
+void setHostRegistration(QL_HostWindow window, unsigned message);
+HostRegistration hostRegistration();
+
+// Sends one notification to the registered window and waits for it; sends
+// nothing while no window is registered.
+void notifyHost(int category, int code);
+
+// Allocates bytes. Keeps QL_OK on success; on failure keeps QL_ERR_NO_MEMORY,
+// tells the host (QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY) and returns null.
+// Blocks are released with free().
+void *guardedAlloc(size_t bytes);
+
+// Initialisation and shutdown behind QL_Initialize and QL_ResyncNewspaper.
+int initialiseLibrary();
+void shutdownLibrary();

@@ -1,0 +1,139 @@
+// The library's log file: one entry per call, trimmed when it grows too big.
+#include "frame/log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "frame/configuration.h"
+#include "platform/platform.h"
+
+static const char kBanner[] =
+    "V1.41 Multiplatform (Win/Linux) / Multiprotocol / ActiveSync / ProxyAuth";
+static constexpr size_t kMessageSize = 2048;
+static const char kMask[] = "********";
+
+// Entries of the download threads and the host's thread would otherwise
+// interleave, and a trim could race an append.
+static std::mutex g_logLock;
+static std::vector<std::string> g_secrets;
+
+size_t formatLogMessage(char *out, size_t size, const char *format, va_list args) {
+    if (size == 0) return 0;
+    size_t n = 0;
+    auto put = [&](char c) {
+        if (n + 1 < size) out[n++] = c;
+    };
+    auto putText = [&](const char *text) {
+        while (*text) put(*text++);
+    };
+    for (const char *p = format; *p; ++p) {
+        if (*p != '%') {
+            put(*p);
+            continue;
+        }
+        char directive = *++p;
+        if (directive == '\0') {  // a lone "%" at the end stands for itself
+            put('%');
+            break;
+        }
+        if (directive == 'c') {
+            char c = static_cast<char>(va_arg(args, int));
+            if (c) put(c);
+        } else if (directive == 'd' || directive == 'l') {
+            char number[16];
+            snprintf(number, sizeof number, "%d", va_arg(args, int));
+            putText(number);
+        } else if (directive == 's') {
+            const char *text = va_arg(args, const char *);
+            putText(text ? text : "default");
+        } else {
+            put(directive);
+        }
+    }
+    out[n] = '\0';
+    return n;
+}
+
+std::string logFilePath() { return std::string(g_config.newspaperDir) + "qlapi.log"; }
+
+void addLogSecret(const char *secret) {
+    if (!secret || !*secret) return;
+    std::lock_guard<std::mutex> hold(g_logLock);
+    g_secrets.emplace_back(secret);
+}
+
+void clearLogSecrets() {
+    std::lock_guard<std::mutex> hold(g_logLock);
+    g_secrets.clear();
+}
+
+std::string ctimeText(time_t t) {
+    static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm tm{};
+    if (!platform::toLocalTime(t, tm)) tm = std::tm{};
+    char text[64];
+    snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", days[(tm.tm_wday % 7 + 7) % 7],
+             months[(tm.tm_mon % 12 + 12) % 12], tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+             tm.tm_year + 1900);
+    return text;
+}
+
+static void maskSecrets(std::string &message) {
+    for (const std::string &secret : g_secrets) {
+        for (size_t at = message.find(secret); at != std::string::npos;
+             at = message.find(secret, at + sizeof kMask - 1))
+            message.replace(at, secret.size(), kMask);
+    }
+}
+
+// Keeps the last kLogKeepBytes of the file. The cut falls wherever the mark
+// lies, usually inside an entry. The file is replaced in one step, so a
+// crash leaves the old log or the trimmed one, never an empty file.
+static void trimLog(const std::string &path) {
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kLogKeepBytes + 1000]);
+    if (!buffer) return;
+    FILE *in = fopen(path.c_str(), "rb");
+    if (!in) return;
+    size_t got = 0;
+    if (fseek(in, -kLogKeepBytes, SEEK_END) == 0)
+        got = fread(buffer.get(), 1, kLogKeepBytes + 1, in);
+    fclose(in);
+    if (got == 0) return;
+    std::string temp = path + ".tmp";
+    FILE *out = fopen(temp.c_str(), "wb");
+    if (!out) return;
+    bool written = fwrite(buffer.get(), 1, got, out) == got;
+    written = fclose(out) == 0 && written;
+    if (!written || !platform::replaceFile(temp.c_str(), path.c_str())) remove(temp.c_str());
+}
+
+void writeLog(const char *format, ...) {
+    char formatted[kMessageSize];
+    va_list args;
+    va_start(args, format);
+    formatLogMessage(formatted, sizeof formatted, format, args);
+    va_end(args);
+
+    std::lock_guard<std::mutex> hold(g_logLock);
+    std::string message(formatted);
+    maskSecrets(message);
+    if (message.size() >= kMessageSize) message.resize(kMessageSize - 1);
+
+    std::string path = logFilePath();
+    FILE *file = fopen(path.c_str(), "a");  // text mode: CR LF on Windows
+    if (!file) return;
+    fprintf(file, "%s %s\n\t%s\n", kBanner, ctimeText(platform::currentTime()).c_str(),
+            message.c_str());
+    fclose(file);
+
+    file = fopen(path.c_str(), "rb");
+    if (!file) return;
+    long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
+    fclose(file);
+    if (size >= kLogLimitBytes) trimLog(path);
+}

@@ -1,0 +1,80 @@
+// The library's only door to the operating system. Everything above this
+// header is portable; win32/ and posix/ each implement it once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "qlapi.h"
+
+namespace platform {
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// ---- Registry of the current user ---------------------------------------
+// Key paths are relative to the current user's root and use backslashes
+// ("Software\\VKT\\QLAPI\\"); a trailing backslash is allowed. Names of keys
+// and values are compared without regard to case.
+
+enum class RegType { text, number, other };
+
+struct RegValue {
+    RegType type = RegType::other;
+    std::string text;     // for text values
+    uint32_t number = 0;  // for number values
+};
+
+bool regKeyExists(const char *key);
+bool regCreateKey(const char *key);
+// False when the key or the value is absent.
+bool regReadValue(const char *key, const char *name, RegValue &out);
+// Both create the key when it is missing.
+bool regWriteText(const char *key, const char *name, const char *text);
+bool regWriteNumber(const char *key, const char *name, uint32_t value);
+// Removes the key with everything below it; true when it is gone afterwards.
+bool regDeleteTree(const char *key);
+
+// ---- The settings file qlapi.ini --------------------------------------------
+// Sections and keys are found without regard to case. The value (or def when
+// the key is absent) is copied into buf, cut to size - 1 characters and
+// zero-terminated; returns the number of characters copied.
+size_t profileGetString(const char *section, const char *key, const char *def, char *buf,
+                        size_t size);
+bool profileWriteString(const char *section, const char *key, const char *value);
+// Where the settings file lies: the Windows directory, or the home folder.
+std::string settingsFilePath();
+
+// The library's home folder: the Windows directory, or $QLAPI_HOME,
+// $XDG_CONFIG_HOME/qlapi, ~/.config/qlapi. Never ends in a separator.
+std::string homeDir();
+
+// ---- Host window ----------------------------------------------------------------
+// Sends the message and waits until the window procedure has returned.
+intptr_t sendHostMessage(QL_HostWindow window, unsigned message, uintptr_t wParam,
+                         intptr_t lParam);
+
+// ---- Account ------------------------------------------------------------------
+// The security identifier of the account that runs the process.
+struct UserSid {
+    uint8_t revision = 1;
+    uint8_t authority[6] = {};
+    std::vector<uint32_t> subAuthorities;
+};
+bool readProcessUserSid(UserSid &out);
+
+// ---- Time -------------------------------------------------------------------------
+time_t currentTime();  // tests may replace the clock, see knobs.h
+bool toLocalTime(time_t t, std::tm &out);
+
+// ---- Files ------------------------------------------------------------------------
+// Replaces target by source in one step (source is gone afterwards).
+bool replaceFile(const char *source, const char *target);
+
+}  // namespace platform

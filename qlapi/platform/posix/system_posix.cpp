@@ -1,0 +1,91 @@
+// Home folder, host window, account, time and files on POSIX systems.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_util.h"
+
+namespace platform {
+
+std::string homeDir() {
+    std::string dir;
+    if (const char *home = getenv("QLAPI_HOME"); home && *home) {
+        dir = home;
+    } else if (const char *config = getenv("XDG_CONFIG_HOME"); config && *config) {
+        dir = std::string(config) + "/qlapi";
+    } else {
+        const char *user = getenv("HOME");
+        dir = std::string(user && *user ? user : ".") + "/.config/qlapi";
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+static bool makeDirs(const std::string &dir) {
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos != dir.size() && dir[pos] != '/') continue;
+        if (mkdir(dir.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+bool writeFileAtomically(const std::string &path, const std::string &content) {
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !makeDirs(path.substr(0, slash))) return false;
+    std::string temp = path + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << content;
+        out.flush();
+        if (!out) {
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    return replaceFile(temp.c_str(), path.c_str());
+}
+
+intptr_t sendHostMessage(QL_HostWindow window, unsigned message, uintptr_t wParam,
+                         intptr_t lParam) {
+    if (!window || !window->procedure) return 0;
+    return window->procedure(window, message, wParam, lParam);
+}
+
+// The account identifier a Windows machine would give a local user:
+// S-1-5-21-a-b-c-uid, with a, b and c taken from the machine id, so that the
+// key (which drops the uid) names the machine.
+bool readProcessUserSid(UserSid &out) {
+    std::string id;
+    for (const char *file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+        std::ifstream in(file);
+        if (in >> id && id.size() >= 24) break;
+        id.clear();
+    }
+    if (id.empty()) return false;
+    out = UserSid();
+    out.revision = 1;
+    out.authority[5] = 5;
+    out.subAuthorities.push_back(21);
+    for (int i = 0; i < 3; ++i) {
+        char *end = nullptr;
+        std::string part = id.substr(static_cast<size_t>(i) * 8, 8);
+        unsigned long v = strtoul(part.c_str(), &end, 16);
+        if (*end != '\0') return false;
+        out.subAuthorities.push_back(static_cast<uint32_t>(v));
+    }
+    out.subAuthorities.push_back(static_cast<uint32_t>(getuid()));
+    return true;
+}
+
+bool toLocalTime(time_t t, std::tm &out) { return localtime_r(&t, &out) != nullptr; }
+
+bool replaceFile(const char *source, const char *target) {
+    return std::rename(source, target) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// Home folder, host window, account, time and files on Windows.
+#include <windows.h>
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+std::string homeDir() {
+    char dir[MAX_PATH + 1] = "";
+    UINT n = GetWindowsDirectoryA(dir, sizeof dir);
+    if (n == 0 || n >= sizeof dir) return "C:\\Windows";
+    std::string out(dir);
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+intptr_t sendHostMessage(QL_HostWindow window, unsigned message, uintptr_t wParam,
+                         intptr_t lParam) {
+    if (!window) return 0;
+    return SendMessageA(window, message, wParam, lParam);
+}
+
+bool readProcessUserSid(UserSid &out) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    std::unique_ptr<void, decltype(&CloseHandle)> tokenHandle(token, CloseHandle);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0) return false;
+    std::unique_ptr<BYTE[]> info(new (std::nothrow) BYTE[size]());
+    if (!info || !GetTokenInformation(token, TokenUser, info.get(), size, &size)) return false;
+    PSID sid = reinterpret_cast<TOKEN_USER *>(info.get())->User.Sid;
+    if (!IsValidSid(sid)) return false;
+    out = UserSid();
+    out.revision = 1;
+    const SID_IDENTIFIER_AUTHORITY *authority = GetSidIdentifierAuthority(sid);
+    for (int i = 0; i < 6; ++i) out.authority[i] = authority->Value[i];
+    DWORD count = *GetSidSubAuthorityCount(sid);
+    for (DWORD i = 0; i < count; ++i) out.subAuthorities.push_back(*GetSidSubAuthority(sid, i));
+    return true;
+}
+
+bool toLocalTime(time_t t, std::tm &out) { return localtime_s(&out, &t) == 0; }
+
+bool replaceFile(const char *source, const char *target) {
+    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,73 @@
+#include "test_env.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "frame/knobs.h"
+#include "platform/knobs.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+std::string readWholeFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeWholeFile(const std::string &path, const std::string &content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool fileExists(const std::string &path) { return fs::exists(path); }
+
+void LibraryTest::SetUp() {
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char &c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    fs::path base = fs::temp_directory_path() / ("qlapi-" + name);
+    fs::remove_all(base);
+    fs::create_directories(base);
+    dir_ = base.string() + platform::kPathSeparator;
+#ifndef _WIN32
+    setenv("QLAPI_HOME", (dir_ + "home").c_str(), 1);
+#endif
+    fs::remove(platform::settingsFilePath());
+    platform::regDeleteTree("Software\\VKT");
+    platform::knobs::setClock(nullptr);
+    knobs::setAllocator(nullptr);
+    knobs::resetLibrary();
+}
+
+void LibraryTest::TearDown() {
+    knobs::resetLibrary();
+    knobs::setAllocator(nullptr);
+    platform::knobs::setClock(nullptr);
+    fs::remove(platform::settingsFilePath());
+    platform::regDeleteTree("Software\\VKT");
+    if (!HasFailure()) fs::remove_all(dir_);
+}
+
+std::string LibraryTest::makeFolder(const std::string &name) const {
+    fs::create_directories(dir_ + name);
+    return dir_ + name + platform::kPathSeparator;
+}
+
+void LibraryTest::writeSettings(const std::string &text) const {
+    fs::create_directories(fs::path(platform::settingsFilePath()).parent_path());
+    writeWholeFile(platform::settingsFilePath(), text);
+}
+
+void LibraryTest::writeMinimalSettings(const std::string &newspaperDir,
+                                       const std::string &extra) const {
+    writeSettings("[FILES]\nPATH=" + newspaperDir +
+                  "\n[CONNECTIONS]\nServer=vkt\n"
+                  "[VKT]\nappl=internal\nurl=http://127.0.0.1/q\nlogin=reader\n"
+                  "password=secret\nclass=HttpPostmasterClass\n" +
+                  extra);
+}

@@ -1,0 +1,32 @@
+// A clean library for every test: its own folders, settings and registry.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Each test gets a fresh temporary folder, an empty settings file and an
+// empty VKT registry tree, and a library in its state at load.
+class LibraryTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Folder of this test, ending in the path separator.
+    const std::string &dir() const { return dir_; }
+    // A folder below dir(), created, ending in the path separator.
+    std::string makeFolder(const std::string &name) const;
+
+    // Writes qlapi.ini where the library reads it.
+    void writeSettings(const std::string &text) const;
+    // A settings file with one complete server and the given extras.
+    void writeMinimalSettings(const std::string &newspaperDir,
+                              const std::string &extra = std::string()) const;
+
+  private:
+    std::string dir_;
+};
+
+std::string readWholeFile(const std::string &path);
+void writeWholeFile(const std::string &path, const std::string &content);
+bool fileExists(const std::string &path);
