@@ -6,7 +6,7 @@ kind=$1 lib=$2 def=$3
 expected=$(sed -n 's/^ *\(QL_[A-Za-z]*\) *$/\1/p' "$def" | sort)
 if [ "$kind" = windows ]; then
   actual=$(x86_64-w64-mingw32-objdump -p "$lib" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^.*\] *//p' | sort)
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] *//p' | sort)
   imports=$(x86_64-w64-mingw32-objdump -p "$lib" | sed -n 's/^\s*DLL Name: //p' | sort -u)
   # Only DLLs that every Windows has: the C runtime and the system itself.
   bad=$(echo "$imports" | grep -v -i -E '^(kernel32|user32|advapi32|msvcrt|ws2_32|wininet|shell32|ole32|gdi32|comctl32|comdlg32|api-ms-win-.*)\.dll$' || true)

@@ -33,15 +33,13 @@ namespace {
 
 // Copies a value into its field. A value that does not fit is cut to the
 // field and the cut is logged, so it never runs past the field.
-void storeValue(char *field, size_t size, const char *value, const char *section,
-                const char *key) {
+void storeValue(char *field, size_t size, const char *value, const char *section, const char *key) {
     if (!copyField(field, size, value))
         writeLog("Setting %s in [%s] is longer than %d characters and was cut\n", key, section,
                  static_cast<int>(size - 1));
 }
 
-void readValue(const char *section, const char *key, const char *def, char *field,
-               size_t size) {
+void readValue(const char *section, const char *key, const char *def, char *field, size_t size) {
     char value[kReadBuffer];
     platform::profileGetString(section, key, def, value, sizeof value);
     storeValue(field, size, value, section, key);
@@ -59,8 +57,7 @@ bool storeFolder(char *field, size_t size, const char *value, const char *sectio
     return true;
 }
 
-bool readFolder(const char *section, const char *key, const char *def, char *field,
-                size_t size) {
+bool readFolder(const char *section, const char *key, const char *def, char *field, size_t size) {
     char value[kReadBuffer];
     platform::profileGetString(section, key, def, value, sizeof value);
     return storeFolder(field, size, value, section, key);
@@ -266,8 +263,7 @@ bool methodIsPhp() { return compareNoCase(registryText("Method").c_str(), "PHP")
 
 bool readConfiguration() {
     clearLogSecrets();
-    if (g_library.enhancedInterface.load() && platform::regKeyExists(kLibraryKey) &&
-        methodIsPhp())
+    if (g_library.enhancedInterface.load() && platform::regKeyExists(kLibraryKey) && methodIsPhp())
         return readRegistry();
     return readSettingsFile();
 }

@@ -63,7 +63,8 @@ struct LibraryConfig {
     char dialProfile[128];
     int hasDialProfile;
     char ieSettingsKey[512];
-    char modemDefaults[7][128];  // comport, comspeed, initcmd1, initcmd2, resetcmd, answercmd, exitcmd
+    char modemDefaults[7]
+                      [128];  // comport, comspeed, initcmd1, initcmd2, resetcmd, answercmd, exitcmd
     int32_t maxPapers;
     int deleteCorrupt;  // on at load; "corrupt=SAVE" turns it off for the process
     char serverList[1024];

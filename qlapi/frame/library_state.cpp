@@ -14,6 +14,15 @@
 
 LibraryState g_library;
 
+// The key lives as long as the library is loaded; a host that unloads the
+// library gets its memory back.
+static struct ClientKeyRelease {
+    ~ClientKeyRelease() {
+        free(g_library.clientKey);
+        g_library.clientKey = nullptr;
+    }
+} g_clientKeyRelease;
+
 // The window and its message number change together; the fetch thread must
 // never send one registration's message to another's window.
 static std::mutex g_hostLock;

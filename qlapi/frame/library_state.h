@@ -14,7 +14,7 @@ struct LibraryState {
     std::atomic<int> wantUpdate{0};         // QL_WantUpdate; cleared after an update ran
     std::atomic<int> cancelRequested{0};    // QL_CancelDownload; cleared when a transfer starts
     // Computed once on the host's thread during initialisation, read-only
-    // afterwards, never freed.
+    // afterwards, freed only when the library is unloaded.
     char *clientKey = nullptr;
 };
 

@@ -125,11 +125,11 @@ struct ResortNode; /* the parsed tree of an edition, the library's own */
 typedef struct EditionEntry {
     NewspaperRecord info;
     int32_t year, month, day;
-    int32_t fileSize;         /* bytes of the data file */
-    int32_t parsed;           /* 1 once its tree was built */
-    char *path;               /* full path of the data file */
-    int32_t itemCounter;      /* the library's own */
-    struct ResortNode *tree;  /* the library's own */
+    int32_t fileSize;        /* bytes of the data file */
+    int32_t parsed;          /* 1 once its tree was built */
+    char *path;              /* full path of the data file */
+    int32_t itemCounter;     /* the library's own */
+    struct ResortNode *tree; /* the library's own */
     struct EditionEntry *next;
 } EditionEntry;
 

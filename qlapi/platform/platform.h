@@ -57,8 +57,7 @@ std::string homeDir();
 
 // ---- Host window ----------------------------------------------------------------
 // Sends the message and waits until the window procedure has returned.
-intptr_t sendHostMessage(QL_HostWindow window, unsigned message, uintptr_t wParam,
-                         intptr_t lParam);
+intptr_t sendHostMessage(QL_HostWindow window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // ---- Account ------------------------------------------------------------------
 // The security identifier of the account that runs the process.

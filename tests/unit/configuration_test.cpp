@@ -86,7 +86,7 @@ TEST_F(ConfigurationTest, MaxPapersIsClampedThenRaisedToTheServerCount) {
         int expected;
     };
     const Case cases[] = {
-        {nullptr, 1, 10}, {"0", 1, 1},   {"1000", 1, 255}, {"2", 3, 3},  {"-4", 1, 1},
+        {nullptr, 1, 10}, {"0", 1, 1},    {"1000", 1, 255},        {"2", 3, 3}, {"-4", 1, 1},
         {"abc", 1, 1},    {"12x", 1, 12}, {"99999999999", 1, 255}, {"7", 2, 7},
     };
     for (const Case &c : cases) {
@@ -95,7 +95,8 @@ TEST_F(ConfigurationTest, MaxPapersIsClampedThenRaisedToTheServerCount) {
             list += std::string(i ? "," : "") + char('A' + i);
             sections += serverSection(std::string(1, char('A' + i)));
         }
-        std::string papers = c.value ? std::string("[NEWSPAPERS]\nmaxpapers=") + c.value + "\n" : "";
+        std::string papers =
+            c.value ? std::string("[NEWSPAPERS]\nmaxpapers=") + c.value + "\n" : "";
         settings(list, papers + sections);
         ASSERT_TRUE(readConfiguration()) << (c.value ? c.value : "absent");
         EXPECT_EQ(g_config.maxPapers, c.expected) << (c.value ? c.value : "absent");
@@ -121,8 +122,8 @@ TEST_F(ConfigurationTest, TimesyncIsUpperCasedOnlyGlobally) {
         const char *expectGlobal, *expectServer;
     };
     const Case cases[] = {
-        {"true", "true", "1", "0"},  {"true", nullptr, "1", "1"}, {"FALSE", "TRUE", "0", "1"},
-        {"yes", "FALSE", "0", "0"},  {nullptr, "1", "0", "1"},    {"1", "2", "1", "0"},
+        {"true", "true", "1", "0"}, {"true", nullptr, "1", "1"}, {"FALSE", "TRUE", "0", "1"},
+        {"yes", "FALSE", "0", "0"}, {nullptr, "1", "0", "1"},    {"1", "2", "1", "0"},
     };
     for (const Case &c : cases) {
         std::string global = c.global ? std::string("timesync=") + c.global + "\n" : "";
@@ -148,7 +149,8 @@ TEST_F(ConfigurationTest, PlaceholdersAreReplacedInTheCommand) {
         {"$LOGFILE$LOGFILE", "my.logmy.log"},
     };
     for (const Case &c : cases) {
-        settings("A", serverSection("A", std::string("logfile=my.log\ncommand=") + c.command + "\n"));
+        settings("A",
+                 serverSection("A", std::string("logfile=my.log\ncommand=") + c.command + "\n"));
         ASSERT_TRUE(readConfiguration());
         EXPECT_STREQ(g_config.servers[0].command, c.expected) << c.command;
     }
@@ -157,8 +159,8 @@ TEST_F(ConfigurationTest, PlaceholdersAreReplacedInTheCommand) {
 TEST_F(ConfigurationTest, OverlongValuesAreCutToTheirFieldAndLogged) {
     // A command that outgrows its field once the placeholders are in.
     std::string longUrl = "http://h/" + std::string(500, 'u');
-    settings("A", serverSection("A", "command=$URL $URL\nurl=" + longUrl + "\nlogin=" +
-                                         std::string(300, 'l') + "\n"));
+    settings("A", serverSection("A", "command=$URL $URL\nurl=" + longUrl +
+                                         "\nlogin=" + std::string(300, 'l') + "\n"));
     ASSERT_TRUE(readConfiguration());
     const Serverinfo &s = g_config.servers[0];
     EXPECT_EQ(strlen(s.url), longUrl.size());
@@ -166,8 +168,7 @@ TEST_F(ConfigurationTest, OverlongValuesAreCutToTheirFieldAndLogged) {
     EXPECT_EQ(std::string(s.command, 20), longUrl.substr(0, 20));
     EXPECT_EQ(strlen(s.login), sizeof s.login - 1);
     std::string log = readWholeFile(news_ + "qlapi.log");
-    EXPECT_NE(log.find("Command of A is longer than 511 characters and was cut"),
-              std::string::npos)
+    EXPECT_NE(log.find("Command of A is longer than 511 characters and was cut"), std::string::npos)
         << log;
     EXPECT_NE(log.find("Setting login in [A] is longer than 127 characters and was cut"),
               std::string::npos)
@@ -211,10 +212,12 @@ TEST_F(ConfigurationTest, RequiredSettingsFailTheRead) {
 }
 
 TEST_F(ConfigurationTest, DefaultsAndGlobalValuesReachEveryServer) {
-    settings("A,B", "[PROGRAMS]\nunpacker=unzip.exe\n[FILES]\nlogfile=g.log\n"
-                    "[MODEM]\ncomport=COM2\nexitcmd=ATH\n[INET]\nProfile=Dial\n" +
-                        serverSection("A", "comport=COM9\nneedsmodem=yes\n") +
-                        serverSection("B", "unpacker=internal\ndays=0,6\n"));
+    writeSettings("[FILES]\nPATH=" + news_ +
+                  "\nlogfile=g.log\n[CONNECTIONS]\nServer=A,B\n"
+                  "[PROGRAMS]\nunpacker=unzip.exe\n"
+                  "[MODEM]\ncomport=COM2\nexitcmd=ATH\n[INET]\nProfile=Dial\n" +
+                  serverSection("A", "comport=COM9\nneedsmodem=yes\n") +
+                  serverSection("B", "unpacker=internal\ndays=0,6\n"));
     ASSERT_TRUE(readConfiguration());
     const Serverinfo &a = g_config.servers[0], &b = g_config.servers[1];
     EXPECT_STREQ(g_config.dataExtension, ".eif");
@@ -234,10 +237,11 @@ TEST_F(ConfigurationTest, DefaultsAndGlobalValuesReachEveryServer) {
 }
 
 TEST_F(ConfigurationTest, ServersAreSortedStablyByWindowClass) {
-    settings("A,B,C,D", "[A]\nappl=p\nurl=u\nlogin=1\npassword=p\nclass=zeta\n"
-                        "[B]\nappl=p\nurl=u\nlogin=2\npassword=p\nclass=Alpha\n"
-                        "[C]\nappl=p\nurl=u\nlogin=3\npassword=p\nclass=ZETA\n"
-                        "[D]\nappl=p\nurl=u\nlogin=4\npassword=p\nclass=alpha\n");
+    settings("A,B,C,D",
+             "[A]\nappl=p\nurl=u\nlogin=1\npassword=p\nclass=zeta\n"
+             "[B]\nappl=p\nurl=u\nlogin=2\npassword=p\nclass=Alpha\n"
+             "[C]\nappl=p\nurl=u\nlogin=3\npassword=p\nclass=ZETA\n"
+             "[D]\nappl=p\nurl=u\nlogin=4\npassword=p\nclass=alpha\n");
     ASSERT_TRUE(readConfiguration());
     EXPECT_EQ(names(), (std::vector<std::string>{"B", "D", "A", "C"}));
     const char *logins[] = {"2", "4", "1", "3"};
@@ -297,9 +301,9 @@ TEST_F(ConfigurationTest, CountryCodeComesFromTheSettingsOrTheRegistry) {
         int expected;
     };
     const Case cases[] = {
-        {0, nullptr, -1, "de", 49},  {0, nullptr, -1, "en", 44}, {0, nullptr, -1, "fr", 0},
-        {0, "PHP", 7, "DE", 49},     {1, nullptr, -1, "en", 44}, {1, "php", 7, "en", 7},
-        {1, "PHP", -1, "en", 49},    {1, "FILE", 7, "en", 49},   {0, nullptr, -1, nullptr, 0},
+        {0, nullptr, -1, "de", 49}, {0, nullptr, -1, "en", 44}, {0, nullptr, -1, "fr", 0},
+        {0, "PHP", 7, "DE", 49},    {1, nullptr, -1, "en", 44}, {1, "php", 7, "en", 7},
+        {1, "PHP", -1, "en", 49},   {1, "FILE", 7, "en", 49},   {0, nullptr, -1, nullptr, 0},
     };
     for (const Case &c : cases) {
         platform::regDeleteTree(kLibraryKey);

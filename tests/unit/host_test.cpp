@@ -19,12 +19,15 @@
 namespace {
 
 const char *const kExports[] = {
-    "QL_Initialize",         "QL_DllError",           "QL_RegisterCallback",
-    "QL_UseEnhancedInterface", "QL_WantUpdate",       "QL_CancelDownload",
-    "QL_GetNewspaper",       "QL_ResyncNewspaper",    "QL_DeleteNewspaper",
-    "QL_GetNewspaperListFromHD", "QL_RemoveNewspaperTree", "QL_FindFirstNewspaper",
-    "QL_FindNextNewspaper",  "QL_FindFirstResort",    "QL_FindNextResort",
-    "QL_FindFirstArticle",   "QL_FindNextArticle",    "QL_FindFirstParagraph",
+    "QL_Initialize",          "QL_DllError",
+    "QL_RegisterCallback",    "QL_UseEnhancedInterface",
+    "QL_WantUpdate",          "QL_CancelDownload",
+    "QL_GetNewspaper",        "QL_ResyncNewspaper",
+    "QL_DeleteNewspaper",     "QL_GetNewspaperListFromHD",
+    "QL_RemoveNewspaperTree", "QL_FindFirstNewspaper",
+    "QL_FindNextNewspaper",   "QL_FindFirstResort",
+    "QL_FindNextResort",      "QL_FindFirstArticle",
+    "QL_FindNextArticle",     "QL_FindFirstParagraph",
     "QL_FindNextParagraph",
 };
 
@@ -76,7 +79,10 @@ class HostTest : public ::testing::Test {
   protected:
     void SetUp() override {
         namespace fs = std::filesystem;
-        base_ = fs::temp_directory_path() / "qlapi-host-test";
+        // Tests run side by side: each has a folder of its own.
+        base_ = fs::temp_directory_path() /
+                (std::string("qlapi-host-") +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(base_);
         fs::create_directories(base_ / "news");
 #ifndef _WIN32
@@ -123,7 +129,8 @@ TEST_F(HostTest, LifeCycleThroughTheExports) {
     EXPECT_EQ(resync(), QL_ERR_NOT_INITIALIZED);
 
     std::string news = (base_ / "news").string();
-    writeSettings("[FILES]\nPATH=" + news + "\n[CONNECTIONS]\nServer=vkt\n[VKT]\nappl=internal\n"
+    writeSettings("[FILES]\nPATH=" + news +
+                  "\n[CONNECTIONS]\nServer=vkt\n[VKT]\nappl=internal\n"
                   "url=http://127.0.0.1/q\nlogin=reader\npassword=secret\nclass=C\n");
     EXPECT_EQ(initialize(1), QL_OK);
     EXPECT_EQ(initialize(1), QL_ERR_WRONG_STATE);
@@ -134,7 +141,8 @@ TEST_F(HostTest, LifeCycleThroughTheExports) {
     std::string first;
     std::getline(log, first);
     EXPECT_EQ(first.rfind("V1.41 Multiplatform (Win/Linux) / Multiprotocol / ActiveSync / "
-                          "ProxyAuth ", 0),
+                          "ProxyAuth ",
+                          0),
               0u)
         << first;
 }

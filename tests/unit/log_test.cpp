@@ -88,8 +88,7 @@ TEST_F(LogFileTest, ReachingTheLimitKeepsTheLastHalfMillionBytes) {
     // Distinct bytes everywhere, so that a wrong cut shows.
     std::string old;
     old.reserve(kLogLimitBytes);
-    for (long i = 0; old.size() < size_t(kLogLimitBytes) - 200; ++i)
-        old += std::to_string(i) + ",";
+    for (long i = 0; old.size() < size_t(kLogLimitBytes) - 200; ++i) old += std::to_string(i) + ",";
     writeWholeFile(path, old);
     writeLog("below the limit\n");
     std::string grown = readWholeFile(path);

@@ -34,11 +34,12 @@ TEST_F(PlatformTest, SettingsFileIsReadLikeAProfile) {
         {"FILES", "quoted", "", 64, "with blanks "},
         {"FILES", "single", "", 64, "x"},
         {"FILES", "lonequote", "", 64, "\"abc"},
-        {"FILES", "empty", "dflt", 64, ""},      // present but empty: no default
+        {"FILES", "empty", "dflt", 64, ""},  // present but empty: no default
         {"FILES", "absent", "dflt", 64, "dflt"},
         {"NOSECTION", "PATH", "d", 64, "d"},
         {"B", "key", "", 64, "spaced section"},  // blanks around section names drop
         {" B", "key", "", 64, "spaced section"},
+        {"FILES", "late", "none", 64, "none"},  // a second [FILES] is not read
     };
     for (const Case &c : cases) {
         char buf[64];

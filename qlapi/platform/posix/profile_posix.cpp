@@ -64,11 +64,14 @@ size_t profileGetString(const char *section, const char *key, const char *def, c
     std::string wantSection = trimBlanks(section ? section : "");
     std::string wantKey = trimBlanks(key ? key : "");
     std::string found = def ? def : "";
-    bool inSection = false;
+    // Only the first section of a name counts, as with the Windows functions.
+    bool inSection = false, seen = false;
     for (const std::string &line : readLines()) {
         std::string name, k, v;
         if (sectionOf(line, name)) {
-            inSection = sameName(name, wantSection);
+            if (inSection) break;
+            inSection = !seen && sameName(name, wantSection);
+            seen = seen || inSection;
         } else if (inSection && entryOf(line, k, v) && sameName(k, wantKey)) {
             found = v;
             break;
@@ -88,8 +91,9 @@ bool profileWriteString(const char *section, const char *key, const char *value)
     for (size_t i = 0; i < lines.size() && !replaced; ++i) {
         std::string name, k, v;
         if (sectionOf(lines[i], name)) {
+            if (inSection) break;
             inSection = sameName(name, trimBlanks(section));
-            if (inSection && sectionEnd == std::string::npos) sectionEnd = i + 1;
+            if (inSection) sectionEnd = i + 1;
         } else if (inSection && entryOf(lines[i], k, v)) {
             if (sameName(k, trimBlanks(key))) {
                 lines[i] = entry;

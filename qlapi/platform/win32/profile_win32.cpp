@@ -12,8 +12,8 @@ static const char kSettingsFile[] = "qlapi.ini";
 size_t profileGetString(const char *section, const char *key, const char *def, char *buf,
                         size_t size) {
     if (!buf || size == 0) return 0;
-    DWORD n = GetPrivateProfileStringA(section, key, def ? def : "", buf,
-                                       static_cast<DWORD>(size), kSettingsFile);
+    DWORD n = GetPrivateProfileStringA(section, key, def ? def : "", buf, static_cast<DWORD>(size),
+                                       kSettingsFile);
     buf[n < size ? n : size - 1] = '\0';
     return strlen(buf);
 }
