@@ -18,9 +18,5 @@ void resetEditionCounter();
 // Ends every running enumeration of the find functions.
 void releaseCursors();
 
-// The SGML reader's state: the last attribute read and the entity table.
-void releaseAttributeReader();
-void clearEntityTable();
-
 // Frees one entry with the texts it owns (not its successors).
 void freeEditionEntry(EditionEntry *entry);

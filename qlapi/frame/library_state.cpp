@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "documents/entity_table.h"
+#include "documents/sgml_reader.h"
 #include "documents/store.h"
 #include "frame/client_key.h"
 #include "frame/configuration.h"

@@ -71,3 +71,14 @@ void LibraryTest::writeMinimalSettings(const std::string &newspaperDir,
                   "password=secret\nclass=HttpPostmasterClass\n" +
                   extra);
 }
+
+std::string testDataPath(const std::string &relative) {
+#ifdef _WIN32
+    std::string path = std::string("Z:") + QL_TEST_DATA + "/" + relative;
+    for (char &c : path)
+        if (c == '/') c = '\\';
+    return path;
+#else
+    return std::string(QL_TEST_DATA) + "/" + relative;
+#endif
+}

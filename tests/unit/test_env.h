@@ -30,3 +30,6 @@ class LibraryTest : public ::testing::Test {
 std::string readWholeFile(const std::string &path);
 void writeWholeFile(const std::string &path, const std::string &content);
 bool fileExists(const std::string &path);
+
+// A file below tests/data, as the program under test names it.
+std::string testDataPath(const std::string &relative);

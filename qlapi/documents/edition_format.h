@@ -1,0 +1,68 @@
+// Edition files: the two stored forms (plain SGML text or a zlib stream of
+// it), the table of known tags, loading, and the one-time normalisation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+// The twenty elements the library knows; a tag's row is its tagIndex.
+struct TagPrefixes {
+    const char *opening;
+    const char *closing;
+};
+constexpr int kTagCount = 20;
+extern const TagPrefixes kTagTable[kTagCount];
+
+// The row whose opening or closing prefix begins text (compared with case),
+// or -1.
+int32_t lookupTagIndex(const char *text, size_t length);
+
+// True when the data is a zlib stream: it holds a byte no edition text has
+// (a control byte other than TAB, LF, CR, or 0x82-0x9F) and begins with a
+// valid zlib header.
+bool isCompressed(const unsigned char *data, size_t length);
+
+// A block from guardedAlloc, released with free().
+struct EditionText {
+    char *data = nullptr;
+    size_t length = 0;
+    EditionText() = default;
+    EditionText(EditionText &&other) noexcept : data(other.data), length(other.length) {
+        other.data = nullptr;
+        other.length = 0;
+    }
+    EditionText &operator=(EditionText &&other) noexcept {
+        std::swap(data, other.data);
+        std::swap(length, other.length);
+        return *this;
+    }
+    ~EditionText() { free(data); }
+};
+
+// How much larger than its stored form an edition's text may be.
+constexpr size_t kExpansionLimit = 10;
+
+// Reads at most recordedSize bytes of the file and expands them when they
+// are compressed. False when the file cannot be read, the stream is broken,
+// or its text is more than kExpansionLimit times its stored size.
+bool loadEditionText(const char *path, size_t recordedSize, EditionText &out);
+
+// Expands a zlib stream into at most limit bytes; false when it is broken or
+// larger.
+bool expandEdition(const unsigned char *data, size_t length, size_t limit, EditionText &out);
+
+// The stored form of an edition's text: the prolog unchanged; only known
+// tags, upper-cased; text mapped to 7-bit with bare ampersands written as
+// "&amper;". Empty when there is no "<DUZUZUVU".
+bool normaliseEditionText(const char *data, size_t length, EditionText &out);
+
+// The position of the first "<DUZUZUVU" in any case, or length when there
+// is none.
+size_t findRootTag(const char *data, size_t length);
+
+// Rewrites the file in its stored form, keeping its name and its form (plain
+// or compressed), and gives its new length; 0 when it cannot be read, has no
+// root tag, or cannot be written, and then the file is left as it was.
+size_t normaliseEditionFile(const char *path, size_t listedSize);

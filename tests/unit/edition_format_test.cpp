@@ -1,0 +1,176 @@
+// Edition files: the binary test, loading, and the one-time normalisation.
+#include <zlib.h>
+
+#include <string>
+
+#include "documents/edition_format.h"
+#include "documents/sgml_reader.h"
+#include "test_env.h"
+
+namespace {
+
+std::string compressed(const std::string &text) {
+    uLongf size = compressBound(static_cast<uLong>(text.size()));
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef *>(&out[0]), &size,
+              reinterpret_cast<const Bytef *>(text.data()), static_cast<uLong>(text.size()), 9);
+    out.resize(size);
+    return out;
+}
+
+bool looksCompressed(const std::string &data) {
+    return isCompressed(reinterpret_cast<const unsigned char *>(data.data()), data.size());
+}
+
+std::string normalised(const std::string &text) {
+    EditionText out;
+    if (!normaliseEditionText(text.data(), text.size(), out)) return "<none>";
+    return std::string(out.data, out.length);
+}
+
+const std::string kSample = "<DUZUZUVU><NPTL>Zeitung</NPTL></DUZUZUVU>\n";
+
+TEST(EditionFormat, BinaryTestNeedsAControlByteAndAZlibHeader) {
+    struct Case {
+        const char *name;
+        std::string data;
+        bool compressed;
+    };
+    const Case cases[] = {
+        {"tab, CR and LF are text", "<DUZUZUVU>\ta\r\nb</DUZUZUVU>", false},
+        {"stray escape in a plain file", "<DUZUZUVU>\x1B[1m</DUZUZUVU>", false},
+        {"stray 0x85 in a plain file", "<DUZUZUVU>\x85</DUZUZUVU>", false},
+        {"zlib header but only text", "x\xDA plain words", false},
+        {"real stream", compressed(kSample), true},
+        {"real stream of a long edition", compressed(std::string(100000, 'a') + kSample), true},
+        {"too short", "x", false},
+    };
+    for (const Case &c : cases) EXPECT_EQ(looksCompressed(c.data), c.compressed) << c.name;
+}
+
+TEST(EditionFormat, NormalisationKeepsKnownTagsAndSevenBitText) {
+    struct Case {
+        const char *name, *in, *out;
+    };
+    const Case cases[] = {
+        {"prolog kept byte for byte", "<!ENTITY x CDATA \"\xE4&\">\r\n<!-- c -->\n<DUZUZUVU></DUZUZUVU>",
+         "<!ENTITY x CDATA \"\xE4&\">\r\n<!-- c -->\n<DUZUZUVU></DUZUZUVU>"},
+        {"tags upper-cased, unknown ones dropped", "<duzuzuvu><p>a<b>b</b><i>c</i><br>d</p></duzuzuvu>",
+         "<DUZUZUVU><P>abcd</P></DUZUZUVU>"},
+        {"a paragraph tag with attributes is dropped", "<DUZUZUVU><P class=\"x\">t</P></DUZUZUVU>",
+         "<DUZUZUVU>t</P></DUZUZUVU>"},
+        {"> in text and control bytes become blanks", "<DUZUZUVU>a > b\r\n\x01\xE4\x7F</DUZUZUVU>",
+         "<DUZUZUVU>a   b    \x7F</DUZUZUVU>"},
+        {"bare ampersand before a blank", "<DUZUZUVU>A & B and more text</DUZUZUVU>",
+         "<DUZUZUVU>A &amper; B and more text</DUZUZUVU>"},
+        {"no semicolon within 14 bytes", "<DUZUZUVU>M&S Sohn und Tochter AG</DUZUZUVU>",
+         "<DUZUZUVU>M&amper;S Sohn und Tochter AG</DUZUZUVU>"},
+        {"a tag comes first", "<DUZUZUVU>M&S<P>x;</P> and more</DUZUZUVU>",
+         "<DUZUZUVU>M&amper;S<P>x;</P> and more</DUZUZUVU>"},
+        {"reference kept", "<DUZUZUVU>M&uuml;ller und S&ouml;hne</DUZUZUVU>",
+         "<DUZUZUVU>M&uuml;ller und S&ouml;hne</DUZUZUVU>"},
+        {"near the end the ampersand stays", "<DUZUZUVU>a&b</DUZUZUVU>", "<DUZUZUVU>a&b</DUZUZUVU>"},
+        {"unfinished tag ends at the next", "<DUZUZUVU><P a<P>x</P></DUZUZUVU>",
+         "<DUZUZUVU><P>x</P></DUZUZUVU>"},
+        {"unfinished known tag kept with case", "<DUZUZUVU><GROUP<grtitle>x</GRTITLE></DUZUZUVU>",
+         "<DUZUZUVU><GROUP><GRTITLE>x</GRTITLE></DUZUZUVU>"},
+        {"open tag at the end dropped", "<DUZUZUVU>x</DUZUZUVU><P", "<DUZUZUVU>x</DUZUZUVU>"},
+        {"no root", "<NEWSPAPER>x</NEWSPAPER>", "<none>"},
+    };
+    for (const Case &c : cases) {
+        std::string once = normalised(c.in);
+        EXPECT_EQ(once, c.out) << c.name;
+        if (once != "<none>") {
+            EXPECT_EQ(normalised(once), once) << c.name << ": not stable";
+        }
+    }
+}
+
+TEST(EditionFormat, NormalisedAmpersandsReadBackAsOneCharacter) {
+    std::string stored =
+        normalised("<DUZUZUVU>A & B, M&S AG und Partner, S&ouml;hne &x;</DUZUZUVU>");
+    ASSERT_EQ(parseEdition(stored.data(), stored.size()), nullptr);
+    EXPECT_STREQ(g_reader.root->left->text, "A & B, M&S AG und Partner, S\xF6hne ");  // trimmed before decoding
+    freeSgmlTree();
+}
+
+class EditionFileTest : public LibraryTest {};
+
+TEST_F(EditionFileTest, NormalisingAFileKeepsItsForm) {
+    std::string plain = readWholeFile(testDataPath("editions/tageblatt-2026-12-07.eif"));
+    std::string packed = readWholeFile(testDataPath("editions/tageblatt-2026-12-05.eif"));
+    ASSERT_TRUE(looksCompressed(packed));
+    std::string plainPath = dir() + "plain.eif", packedPath = dir() + "packed.eif";
+    writeWholeFile(plainPath, plain);
+    writeWholeFile(packedPath, packed);
+
+    size_t plainLength = normaliseEditionFile(plainPath.c_str(), plain.size());
+    std::string storedPlain = readWholeFile(plainPath);
+    EXPECT_EQ(plainLength, storedPlain.size());
+    EXPECT_EQ(storedPlain, normalised(plain));
+    EXPECT_FALSE(looksCompressed(storedPlain));
+
+    size_t packedLength = normaliseEditionFile(packedPath.c_str(), packed.size());
+    std::string storedPacked = readWholeFile(packedPath);
+    EXPECT_EQ(packedLength, storedPacked.size());
+    ASSERT_TRUE(looksCompressed(storedPacked));
+    EXPECT_EQ(static_cast<unsigned char>(storedPacked[1]), 0xDAu) << "level 9";
+    EditionText text;
+    ASSERT_TRUE(loadEditionText(packedPath.c_str(), storedPacked.size(), text));
+    std::string expanded(text.data, text.length);
+    EXPECT_NE(expanded.find("<CD YEAR=\"2026\" MONTH=\"12\" DAY=\"5\">"), std::string::npos);
+    EXPECT_EQ(expanded.find('\n', expanded.find("<DUZUZUVU")), std::string::npos)
+        << "line breaks in the document become blanks";
+
+    // A second run changes nothing.
+    EXPECT_EQ(normaliseEditionFile(plainPath.c_str(), storedPlain.size()), storedPlain.size());
+    EXPECT_EQ(readWholeFile(plainPath), storedPlain);
+    EXPECT_FALSE(fileExists(plainPath + ".tmp"));
+}
+
+TEST_F(EditionFileTest, FailuresLeaveTheFileAsItWas) {
+    std::string broken = compressed(kSample);
+    broken.resize(broken.size() / 2);
+    std::string tiny = compressed(kSample);
+    const std::pair<const char *, std::string> cases[] = {
+        {"no root", "<NEWSPAPER>x</NEWSPAPER>"},
+        {"broken stream", broken},
+        {"empty", ""},
+    };
+    for (const auto &[name, content] : cases) {
+        std::string path = dir() + "edition.eif";
+        writeWholeFile(path, content);
+        EXPECT_EQ(normaliseEditionFile(path.c_str(), content.size()), 0u) << name;
+        EXPECT_EQ(readWholeFile(path), content) << name;
+        EXPECT_FALSE(fileExists(path + ".tmp")) << name;
+    }
+    EXPECT_EQ(normaliseEditionFile((dir() + "missing.eif").c_str(), 10), 0u);
+
+    // A short edition whose stream is longer than its text still normalises.
+    std::string path = dir() + "tiny.eif";
+    writeWholeFile(path, tiny);
+    EXPECT_GT(normaliseEditionFile(path.c_str(), tiny.size()), 0u);
+    EXPECT_TRUE(looksCompressed(readWholeFile(path)));
+}
+
+TEST_F(EditionFileTest, LoadingBoundsTheExpansion) {
+    std::string text = kSample + std::string(200000, ' ');
+    std::string packed = compressed(text);
+    ASSERT_GT(text.size(), packed.size() * kExpansionLimit);
+    std::string path = dir() + "big.eif";
+    writeWholeFile(path, packed);
+    EditionText out;
+    EXPECT_FALSE(loadEditionText(path.c_str(), packed.size(), out)) << "more than ten times";
+
+    std::string modest = compressed(kSample);
+    writeWholeFile(path, modest);
+    ASSERT_TRUE(loadEditionText(path.c_str(), modest.size(), out));
+    EXPECT_EQ(std::string(out.data, out.length), kSample);
+
+    writeWholeFile(path, kSample);
+    ASSERT_TRUE(loadEditionText(path.c_str(), 10, out));
+    EXPECT_EQ(std::string(out.data, out.length), kSample.substr(0, 10)) << "the recorded size";
+    EXPECT_FALSE(loadEditionText((dir() + "missing").c_str(), 10, out));
+}
+
+}  // namespace
