@@ -12,12 +12,15 @@
 #include "platform/platform.h"
 
 const TagPrefixes kTagTable[kTagCount] = {
-    {"<P>", "</P>"},           {"<ATL", "</ATL"},       {"<HDLINE", "</HDLINE"},
-    {"<SBT", "</SBT"},         {"<ARTICLE", "</ARTICLE"}, {"<GRTITLE", "</GRTITLE"},
-    {"<GROUP", "</GROUP"},     {"<DUZUZUVU", "</DUZUZUVU"}, {"<ISSUE", "</ISSUE"},
-    {"<PINFO", "</PINFO"},     {"<PNM>", "</PNM>"},     {"<LOC", "</LOC"},
-    {"<NPINFO", "</NPINFO"},   {"<NPID", "</NPID"},     {"<NPTL", "</NPTL"},
-    {"<NPSBT", "</NPSBT"},     {"<EDINFO", "</EDINFO"}, {"<YID", "</YID"},
+    {"<P>", "</P>"},           {"<ATL", "</ATL"},
+    {"<HDLINE", "</HDLINE"},   {"<SBT", "</SBT"},
+    {"<ARTICLE", "</ARTICLE"}, {"<GRTITLE", "</GRTITLE"},
+    {"<GROUP", "</GROUP"},     {"<DUZUZUVU", "</DUZUZUVU"},
+    {"<ISSUE", "</ISSUE"},     {"<PINFO", "</PINFO"},
+    {"<PNM>", "</PNM>"},       {"<LOC", "</LOC"},
+    {"<NPINFO", "</NPINFO"},   {"<NPID", "</NPID"},
+    {"<NPTL", "</NPTL"},       {"<NPSBT", "</NPSBT"},
+    {"<EDINFO", "</EDINFO"},   {"<YID", "</YID"},
     {"<IID", "</IID"},         {"<CD", "</CD"},
 };
 
@@ -145,10 +148,6 @@ size_t findRootTag(const char *data, size_t length) {
     return length;
 }
 
-static bool isKnownTag(const std::string &tag) {
-    return lookupTagIndex(tag.data(), tag.size()) >= 0;
-}
-
 // Whether the "&" at data[i] begins an entity reference.
 static bool startsReference(const char *data, size_t length, size_t i) {
     if (data[i + 1] == ' ') return false;
@@ -160,47 +159,114 @@ static bool startsReference(const char *data, size_t length, size_t i) {
     return false;
 }
 
+namespace {
+
+// The normalised text, built in one guarded block that grows as needed.
+class Output {
+  public:
+    bool reserve(size_t capacity) {
+        char *bigger = static_cast<char *>(guardedAlloc(capacity + 1));
+        if (!bigger) return false;
+        if (text_.length) memcpy(bigger, text_.data, text_.length);
+        free(text_.data);
+        text_.data = bigger;
+        capacity_ = capacity;
+        return true;
+    }
+    // Makes room for n more bytes.
+    bool room(size_t n) {
+        if (text_.length + n <= capacity_) return true;
+        return reserve(std::max(text_.length + n, capacity_ + capacity_ / 2));
+    }
+    char *at(size_t position) { return text_.data + position; }
+    void append(const char *p, size_t n) {
+        memcpy(text_.data + text_.length, p, n);
+        text_.length += n;
+    }
+    void put(char c) { text_.data[text_.length++] = c; }
+    size_t length() const { return text_.length; }
+    void truncate(size_t length) { text_.length = length; }
+    EditionText &text() { return text_; }
+
+  private:
+    EditionText text_;
+    size_t capacity_ = 0;
+};
+
+// Text bytes copied as they are: everything but markup, "&", control bytes
+// and 8-bit bytes.
+struct PlainBytes {
+    bool plain[256];
+    constexpr PlainBytes() : plain() {
+        for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '<' && c != '>' && c != '&';
+    }
+};
+constexpr PlainBytes kPlain;
+
+}  // namespace
+
 bool normaliseEditionText(const char *data, size_t length, EditionText &out) {
     size_t root = findRootTag(data, length);
     if (root == length) return false;
-    std::string output;
-    output.reserve(length + 16384);
+    Output output;
+    // Bare ampersands grow the text; pages never written cost nothing, so
+    // reserve generously rather than copy the text again later.
+    if (!output.reserve(length + length / 4 + 16384)) return false;
     output.append(data, root);
-    std::string tag;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(data);
+    size_t tagStart = 0;  // where the open tag begins in the output
     bool inTag = false;
-    for (size_t i = root; i < length; ++i) {
+    for (size_t i = root; i < length;) {
         char c = data[i];
         if (c == '<') {
-            if (inTag) {  // an unfinished tag ends where the next begins
-                tag += '>';
-                if (isKnownTag(tag)) output += tag;
+            if (!output.room(2)) return false;
+            if (inTag) {  // an unfinished tag ends where the next begins, case as it is
+                output.put('>');
+                if (lookupTagIndex(output.at(tagStart), output.length() - tagStart) < 0)
+                    output.truncate(tagStart);
             }
-            tag.assign(1, '<');
+            tagStart = output.length();
+            output.put('<');
             inTag = true;
-        } else if (inTag) {
-            tag += c;
-            if (c == '>') {
-                for (char &t : tag)
-                    if (t >= 'a' && t <= 'z') t = static_cast<char>(t - 32);
-                if (isKnownTag(tag)) output += tag;
+            ++i;
+        } else if (inTag) {  // the tag runs to its ">" or to the next "<"
+            size_t end = i;
+            while (end < length && data[end] != '>' && data[end] != '<') ++end;
+            bool closed = end < length && data[end] == '>';
+            size_t n = end - i + (closed ? 1 : 0);
+            if (!output.room(n)) return false;
+            output.append(data + i, n);
+            i += n;
+            if (closed) {
+                char *tag = output.at(tagStart);
+                size_t tagLength = output.length() - tagStart;
+                for (size_t k = 0; k < tagLength; ++k)
+                    if (tag[k] >= 'a' && tag[k] <= 'z') tag[k] = static_cast<char>(tag[k] - 32);
+                if (lookupTagIndex(tag, tagLength) < 0) output.truncate(tagStart);
                 inTag = false;
             }
-        } else {
-            unsigned char u = static_cast<unsigned char>(c);
-            if (c == '>' || u < 0x20 || u >= 0x80) c = ' ';
-            if (c == '&' && i + 1 < length && !startsReference(data, length, i))
-                output += "&amper;";
+        } else if (kPlain.plain[bytes[i]]) {
+            size_t end = i + 1;
+            while (end < length && kPlain.plain[bytes[end]]) ++end;
+            if (!output.room(end - i)) return false;
+            output.append(data + i, end - i);
+            i = end;
+        } else if (c == '&') {
+            if (!output.room(7)) return false;
+            if (i + 1 < length && !startsReference(data, length, i))
+                output.append("&amper;", 7);
             else
-                output += c;
+                output.put('&');
+            ++i;
+        } else {  // ">", line breaks, control and 8-bit bytes
+            if (!output.room(1)) return false;
+            output.put(' ');
+            ++i;
         }
     }
-    EditionText text;
-    text.data = static_cast<char *>(guardedAlloc(output.size() + 1));
-    if (!text.data) return false;
-    memcpy(text.data, output.data(), output.size());
-    text.data[output.size()] = '\0';
-    text.length = output.size();
-    out = std::move(text);
+    if (inTag) output.truncate(tagStart);  // a tag still open at the end is dropped
+    output.text().data[output.length()] = '\0';
+    out = std::move(output.text());
     return true;
 }
 

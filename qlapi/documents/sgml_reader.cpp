@@ -148,7 +148,9 @@ const char *finishTextRun(const char *p, size_t n) {
     while (n && *p == ' ') ++p, --n;
     while (n && p[n - 1] == ' ') --n;
     bool blank = true;
-    for (size_t i = 0; i < n && blank; ++i) blank = !(static_cast<unsigned char>(p[i]) >= 0x21 && static_cast<unsigned char>(p[i]) <= 0x7F);
+    for (size_t i = 0; i < n && blank; ++i)
+        blank =
+            !(static_cast<unsigned char>(p[i]) >= 0x21 && static_cast<unsigned char>(p[i]) <= 0x7F);
     if (blank) return nullptr;
 
     std::string &out = g_decoded;

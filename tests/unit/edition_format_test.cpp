@@ -53,10 +53,11 @@ TEST(EditionFormat, NormalisationKeepsKnownTagsAndSevenBitText) {
         const char *name, *in, *out;
     };
     const Case cases[] = {
-        {"prolog kept byte for byte", "<!ENTITY x CDATA \"\xE4&\">\r\n<!-- c -->\n<DUZUZUVU></DUZUZUVU>",
+        {"prolog kept byte for byte",
+         "<!ENTITY x CDATA \"\xE4&\">\r\n<!-- c -->\n<DUZUZUVU></DUZUZUVU>",
          "<!ENTITY x CDATA \"\xE4&\">\r\n<!-- c -->\n<DUZUZUVU></DUZUZUVU>"},
-        {"tags upper-cased, unknown ones dropped", "<duzuzuvu><p>a<b>b</b><i>c</i><br>d</p></duzuzuvu>",
-         "<DUZUZUVU><P>abcd</P></DUZUZUVU>"},
+        {"tags upper-cased, unknown ones dropped",
+         "<duzuzuvu><p>a<b>b</b><i>c</i><br>d</p></duzuzuvu>", "<DUZUZUVU><P>abcd</P></DUZUZUVU>"},
         {"a paragraph tag with attributes is dropped", "<DUZUZUVU><P class=\"x\">t</P></DUZUZUVU>",
          "<DUZUZUVU>t</P></DUZUZUVU>"},
         {"> in text and control bytes become blanks", "<DUZUZUVU>a > b\r\n\x01\xE4\x7F</DUZUZUVU>",
@@ -69,7 +70,8 @@ TEST(EditionFormat, NormalisationKeepsKnownTagsAndSevenBitText) {
          "<DUZUZUVU>M&amper;S<P>x;</P> and more</DUZUZUVU>"},
         {"reference kept", "<DUZUZUVU>M&uuml;ller und S&ouml;hne</DUZUZUVU>",
          "<DUZUZUVU>M&uuml;ller und S&ouml;hne</DUZUZUVU>"},
-        {"near the end the ampersand stays", "<DUZUZUVU>a&b</DUZUZUVU>", "<DUZUZUVU>a&b</DUZUZUVU>"},
+        {"near the end the ampersand stays", "<DUZUZUVU>a&b</DUZUZUVU>",
+         "<DUZUZUVU>a&b</DUZUZUVU>"},
         {"unfinished tag ends at the next", "<DUZUZUVU><P a<P>x</P></DUZUZUVU>",
          "<DUZUZUVU><P>x</P></DUZUZUVU>"},
         {"unfinished known tag kept with case", "<DUZUZUVU><GROUP<grtitle>x</GRTITLE></DUZUZUVU>",
@@ -90,7 +92,8 @@ TEST(EditionFormat, NormalisedAmpersandsReadBackAsOneCharacter) {
     std::string stored =
         normalised("<DUZUZUVU>A & B, M&S AG und Partner, S&ouml;hne &x;</DUZUZUVU>");
     ASSERT_EQ(parseEdition(stored.data(), stored.size()), nullptr);
-    EXPECT_STREQ(g_reader.root->left->text, "A & B, M&S AG und Partner, S\xF6hne ");  // trimmed before decoding
+    EXPECT_STREQ(g_reader.root->left->text,
+                 "A & B, M&S AG und Partner, S\xF6hne ");  // trimmed before decoding
     freeSgmlTree();
 }
 

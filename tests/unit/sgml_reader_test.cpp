@@ -49,9 +49,11 @@ TEST(SgmlReader, BuildsTheTreeOfAnEdition) {
     const Case cases[] = {
         {"simple", "<DUZUZUVU><NPTL>Titel</NPTL></DUZUZUVU>",
          "<DUZUZUVU>[<NPTL>[Titel]</NPTL>]</DUZUZUVU>"},
-        {"lower-case root, prolog skipped", "<!DOCTYPE x><<>\n<duzuzuvu language=\"de\">x</duzuzuvu>",
+        {"lower-case root, prolog skipped",
+         "<!DOCTYPE x><<>\n<duzuzuvu language=\"de\">x</duzuzuvu>",
          "<DUZUZUVU LANGUAGE=\"DE\">[x]</DUZUZUVU>"},
-        {"blank runs vanish, line breaks fold", "<DUZUZUVU> \r\n <P>  a\r\n\r\nb   c </P>\n</DUZUZUVU>",
+        {"blank runs vanish, line breaks fold",
+         "<DUZUZUVU> \r\n <P>  a\r\n\r\nb   c </P>\n</DUZUZUVU>",
          "<DUZUZUVU>[<P>[a b c]</P>]</DUZUZUVU>"},
         {"line breaks inside tags", "<DUZUZUVU\nlanguage=\"de\"><CD\r\nYEAR=\"1\"></CD></DUZUZUVU>",
          "<DUZUZUVU LANGUAGE=\"DE\">[<CD YEAR=\"1\">[]</CD>]</DUZUZUVU>"},
@@ -61,8 +63,10 @@ TEST(SgmlReader, BuildsTheTreeOfAnEdition) {
          "<DUZUZUVU>[<NPTL>[a|b]</NPTL>]</DUZUZUVU>"},
         {"text after the root is linked", "<DUZUZUVU>a</DUZUZUVU> trailing <X>",
          "<DUZUZUVU>[a]</DUZUZUVU>|trailing|<X>[]"},
-        {"text after the last tag is dropped", "<DUZUZUVU>a</DUZUZUVU> gone", "<DUZUZUVU>[a]</DUZUZUVU>"},
-        {"entities", "<DUZUZUVU>M&uuml;ller &amp; S&ouml;hne &lt;b&gt; &unknown; &amper;</DUZUZUVU>",
+        {"text after the last tag is dropped", "<DUZUZUVU>a</DUZUZUVU> gone",
+         "<DUZUZUVU>[a]</DUZUZUVU>"},
+        {"entities",
+         "<DUZUZUVU>M&uuml;ller &amp; S&ouml;hne &lt;b&gt; &unknown; &amper;</DUZUZUVU>",
          "<DUZUZUVU>[M\xFCller & S\xF6hne <b> &]</DUZUZUVU>"},
         // The text "<P>x" stays one text item with nothing below it (the dump
         // cannot tell it from a tag, hence the brackets).
@@ -85,7 +89,8 @@ TEST(SgmlReader, DeclaredEntitiesOverrideBuiltInsForOneEditionOnly) {
         "<!ENTITY auml CDATA \"ae\">\n<!entity logo\tcdata   \"[Logo]\">\n<!ENTITY bare \"x\">\n"
         "<DUZUZUVU>&auml;&logo;&bare;.</DUZUZUVU><!ENTITY late CDATA \"no\">";
     // The declaration after the root is an unknown tag like any other there.
-    EXPECT_EQ(parse(edition).tree, "<DUZUZUVU>[ae[Logo].]</DUZUZUVU>|<!ENTITY LATE CDATA \"NO\">[]");
+    EXPECT_EQ(parse(edition).tree,
+              "<DUZUZUVU>[ae[Logo].]</DUZUZUVU>|<!ENTITY LATE CDATA \"NO\">[]");
     EXPECT_EQ(lookupEntity("late"), "");
     EXPECT_EQ(parse("<DUZUZUVU>&auml;&logo;</DUZUZUVU>").tree, "<DUZUZUVU>[\xE4]</DUZUZUVU>");
 
@@ -98,11 +103,12 @@ TEST(SgmlReader, DeclaredEntitiesOverrideBuiltInsForOneEditionOnly) {
 TEST(SgmlReader, BuiltInEntityTable) {
     resetEntityTable();
     const std::pair<const char *, unsigned char> samples[] = {
-        {"quot", '"'},   {"amper", '&'},  {"nbsp", 0xA0}, {"brkbar", 0xA6}, {"die", 0xA8},
-        {"hibar", 0xAF}, {"Dstrok", 0xD0}, {"ETH", 0xD0},  {"szlig", 0xDF},  {"yuml", 0xFF},
-        {"Auml", 0xC4},  {"auml", 0xE4},  {"times", 0xD7}, {"divide", 0xF7},
+        {"quot", '"'},   {"amper", '&'},   {"nbsp", 0xA0},  {"brkbar", 0xA6}, {"die", 0xA8},
+        {"hibar", 0xAF}, {"Dstrok", 0xD0}, {"ETH", 0xD0},   {"szlig", 0xDF},  {"yuml", 0xFF},
+        {"Auml", 0xC4},  {"auml", 0xE4},   {"times", 0xD7}, {"divide", 0xF7},
     };
-    for (const auto &[name, code] : samples) EXPECT_EQ(lookupEntity(name), std::string(1, char(code))) << name;
+    for (const auto &[name, code] : samples)
+        EXPECT_EQ(lookupEntity(name), std::string(1, char(code))) << name;
     EXPECT_EQ(lookupEntity("AUML"), "") << "names are case-sensitive";
     EXPECT_EQ(lookupEntity("euro"), "");
 }
@@ -130,10 +136,12 @@ TEST(SgmlReader, EveryFailureHasItsMessage) {
     EXPECT_EQ(parse("").message, sgml::kRootNotFound);
     EXPECT_EQ(parse("<DUZUZUV").message, sgml::kRootNotFound);
     EXPECT_EQ(parse("<DUZUZUVU").message, sgml::kTagOpen);
-    EXPECT_EQ(std::string(sgml::kRootNotClosed), "API: file is corrupt (</DUZUZUVU left ptr error)\n");
+    EXPECT_EQ(std::string(sgml::kRootNotClosed),
+              "API: file is corrupt (</DUZUZUVU left ptr error)\n");
     // Sixty-four bytes of name are allowed, sixty-five are not.
     EXPECT_EQ(parse("<DUZUZUVU>&" + std::string(64, 'x') + ";</DUZUZUVU>").message, "");
-    EXPECT_EQ(parse("<DUZUZUVU>&" + std::string(65, 'x') + ";</DUZUZUVU>").message, sgml::kEntityError);
+    EXPECT_EQ(parse("<DUZUZUVU>&" + std::string(65, 'x') + ";</DUZUZUVU>").message,
+              sgml::kEntityError);
 }
 
 std::vector<std::string> popAll() {
