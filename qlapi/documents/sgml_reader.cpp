@@ -1,6 +1,7 @@
 // The SGML reader: a small, strict, single-pass reader for edition texts.
 #include "documents/sgml_reader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -37,7 +38,9 @@ class Arena {
     void *allocate(size_t bytes) {
         bytes = (bytes + alignof(SgmlNode) - 1) & ~(alignof(SgmlNode) - 1);
         if (!head_ || head_->size - head_->used < bytes) {
-            size_t size = bytes > kBlock / 4 ? bytes : kBlock;
+            // Blocks grow from small to large, so a short edition stays small.
+            size_t size = head_ ? std::min(head_->size * 2, kLargestBlock) : kFirstBlock;
+            if (bytes > size / 4) size = std::max(size, bytes);
             Block *block = static_cast<Block *>(guardedAlloc(sizeof(Block) + size));
             if (!block) return nullptr;
             block->next = head_;
@@ -61,7 +64,8 @@ class Arena {
         Block *next;
         size_t size, used;
     };
-    static constexpr size_t kBlock = 1 << 20;
+    static constexpr size_t kFirstBlock = 16 << 10;
+    static constexpr size_t kLargestBlock = 1 << 20;
     Block *head_ = nullptr;
 };
 
