@@ -71,9 +71,9 @@ void parseOurs(const std::string &text) {
 }
 
 void parseLibxml2(const std::string &text) {
-    htmlDocPtr doc = htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr,
-                                    "ISO-8859-1",
-                                    HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+    htmlDocPtr doc =
+        htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "ISO-8859-1",
+                       HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
     if (!doc) fprintf(stderr, "libxml2 gave no document\n");
     xmlFreeDoc(doc);
 }
@@ -112,8 +112,8 @@ int main() {
         for (Step step : {Step::normalise, Step::parse, Step::libxml2})
             memory[s][static_cast<int>(step)] = peakPerMegabyte(sizes[s], step);
 
-    printf("%-6s %12s %12s %12s %8s %12s %12s %12s\n", "size", "normalise", "parse",
-           "libxml2", "ratio", "norm MB/MB", "parse MB/MB", "libxml MB/MB");
+    printf("%-6s %12s %12s %12s %8s %12s %12s %12s\n", "size", "normalise", "parse", "libxml2",
+           "ratio", "norm MB/MB", "parse MB/MB", "libxml MB/MB");
     double parseTime10 = 0, parseTime50 = 0, normTime10 = 0, normTime50 = 0;
     // Times are of the steady state: freed memory stays with the process, as
     // it does for the library in a long-running host. Without this glibc
@@ -141,8 +141,8 @@ int main() {
         double theirs = seconds([&] { parseLibxml2(text); }, runs);
         double normPeak = memory[s][0], parsePeak = memory[s][1], libxmlPeak = memory[s][2];
         printf("%3d MB %7.1f MB/s %7.1f MB/s %7.1f MB/s %7.2fx %12.2f %12.2f %12.2f\n", mb,
-               megabytes / norm, megabytes / ours, megabytes / theirs, theirs / ours,
-               normPeak, parsePeak, libxmlPeak);
+               megabytes / norm, megabytes / ours, megabytes / theirs, theirs / ours, normPeak,
+               parsePeak, libxmlPeak);
         if (mb == 10) parseTime10 = ours, normTime10 = norm;
         if (mb == 50) parseTime50 = ours, normTime50 = norm;
     }

@@ -7,13 +7,23 @@
 
 namespace {
 
-const char *const kWords[] = {
-    "Stadt",  "Rat",     "Haushalt",   "Schule", "Verkehr",   "Bahn",    "Wetter", "Markt",
-    "Kultur", "Theater", "Bibliothek", "Sport",  "Verein",    "Zeitung", "Leser",  "Woche",
-    "M&uuml;hle", "Gr&ouml;&szlig;e", "B&auml;ckerei", "&Uuml;berblick", "Stra&szlig;e",
-    "und",    "der",     "die",        "das",    "mit",       "f&uuml;r", "&uuml;ber", "nach"};
-const char *const kResorts[] = {"Politik", "Wirtschaft", "Kultur", "Sport", "Lokales",
-                                "Wissen",  "Reise",      "Leserbriefe"};
+const char *const kWords[] = {"Stadt",         "Rat",
+                              "Haushalt",      "Schule",
+                              "Verkehr",       "Bahn",
+                              "Wetter",        "Markt",
+                              "Kultur",        "Theater",
+                              "Bibliothek",    "Sport",
+                              "Verein",        "Zeitung",
+                              "Leser",         "Woche",
+                              "M&uuml;hle",    "Gr&ouml;&szlig;e",
+                              "B&auml;ckerei", "&Uuml;berblick",
+                              "Stra&szlig;e",  "und",
+                              "der",           "die",
+                              "das",           "mit",
+                              "f&uuml;r",      "&uuml;ber",
+                              "nach"};
+const char *const kResorts[] = {"Politik", "Wirtschaft", "Kultur", "Sport",
+                                "Lokales", "Wissen",     "Reise",  "Leserbriefe"};
 
 class Writer {
   public:
@@ -30,11 +40,20 @@ class Writer {
     std::string paragraph() {
         std::string p = "<P>" + sentence(8 + static_cast<int>(pick(30)));
         switch (pick(8)) {  // what real editions carry inside their paragraphs
-            case 0: p += " <B>" + sentence(2) + "</B> " + sentence(3); break;
-            case 1: p += " M&S Handel & Partner"; break;
-            case 2: p += "<BR>\r\n" + sentence(5); break;
-            case 3: p += " 3 > 2 &quot;" + sentence(2) + "&quot;"; break;
-            default: break;
+            case 0:
+                p += " <B>" + sentence(2) + "</B> " + sentence(3);
+                break;
+            case 1:
+                p += " M&S Handel & Partner";
+                break;
+            case 2:
+                p += "<BR>\r\n" + sentence(5);
+                break;
+            case 3:
+                p += " 3 > 2 &quot;" + sentence(2) + "&quot;";
+                break;
+            default:
+                break;
         }
         return p + ".</P>\r\n";
     }
@@ -49,13 +68,19 @@ std::string generateEdition(const EditionSpec &o, size_t *resortCount) {
     Writer w(o.seed);
     std::string text;
     text.reserve(o.bytes + 4096);
-    text += "<!DOCTYPE DUZUZUVU SYSTEM \"duzuzuvu.dtd\">\r\n"
-            "<!-- synthetic edition made by make_edition -->\r\n"
-            "<!ENTITY euro CDATA \"EUR\">\r\n"
-            "<DUZUZUVU LANGUAGE=\"" + o.language + "\">\r\n<ISSUE>\r\n"
-            "<NPINFO><NPID>SYN</NPID><NPTL>" + o.title + "</NPTL></NPINFO>\r\n"
-            "<EDINFO><CD YEAR=\"" + std::to_string(o.year) + "\" MONTH=\"" +
-            std::to_string(o.month) + "\" DAY=\"" + std::to_string(o.day) + "\"></CD></EDINFO>\r\n";
+    text +=
+        "<!DOCTYPE DUZUZUVU SYSTEM \"duzuzuvu.dtd\">\r\n"
+        "<!-- synthetic edition made by make_edition -->\r\n"
+        "<!ENTITY euro CDATA \"EUR\">\r\n"
+        "<DUZUZUVU LANGUAGE=\"" +
+        o.language +
+        "\">\r\n<ISSUE>\r\n"
+        "<NPINFO><NPID>SYN</NPID><NPTL>" +
+        o.title +
+        "</NPTL></NPINFO>\r\n"
+        "<EDINFO><CD YEAR=\"" +
+        std::to_string(o.year) + "\" MONTH=\"" + std::to_string(o.month) + "\" DAY=\"" +
+        std::to_string(o.day) + "\"></CD></EDINFO>\r\n";
     const std::string ending = "</ISSUE>\r\n</DUZUZUVU>\r\n";
     size_t resorts = 0;
     while (text.size() + ending.size() < o.bytes) {

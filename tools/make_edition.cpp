@@ -17,15 +17,22 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc && ok; ++i) {
         std::string a = argv[i];
         bool more = i + 1 < argc;
-        if (a == "--size" && more) megabytes = atof(argv[++i]);
-        else if (a == "--compressed") compressed = true;
-        else if (a == "--seed" && more) spec.seed = static_cast<unsigned>(atoi(argv[++i]));
-        else if (a == "--title" && more) spec.title = argv[++i];
-        else if (a == "--language" && more) spec.language = argv[++i];
+        if (a == "--size" && more)
+            megabytes = atof(argv[++i]);
+        else if (a == "--compressed")
+            compressed = true;
+        else if (a == "--seed" && more)
+            spec.seed = static_cast<unsigned>(atoi(argv[++i]));
+        else if (a == "--title" && more)
+            spec.title = argv[++i];
+        else if (a == "--language" && more)
+            spec.language = argv[++i];
         else if (a == "--date" && more)
             ok = sscanf(argv[++i], "%d-%d-%d", &spec.year, &spec.month, &spec.day) == 3;
-        else if (a[0] != '-' && !output) output = argv[i];
-        else ok = false;
+        else if (a[0] != '-' && !output)
+            output = argv[i];
+        else
+            ok = false;
     }
     if (!ok || !output || megabytes <= 0) {
         fprintf(stderr,

@@ -69,7 +69,7 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
     int rc = Z_OK;
     size_t consumed = 0;
     while (rc == Z_OK) {
-        if (text.length == capacity) {
+        if (text.length >= capacity) {
             if (capacity == limit) break;
             size_t grown = std::min(limit, capacity * 2);
             char *bigger = static_cast<char *>(guardedAlloc(grown + 1));
@@ -80,7 +80,10 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
             capacity = grown;
         }
         size_t in = std::min<size_t>(length - consumed, 1u << 30);
-        size_t room = std::min<size_t>(capacity - text.length, 1u << 30);
+        // At the limit the terminator's byte serves as a probe: a stream that
+        // fills it is too large, one that ends just before it fits exactly.
+        size_t usable = capacity == limit ? capacity + 1 : capacity;
+        size_t room = std::min<size_t>(usable - text.length, 1u << 30);
         z.next_in = const_cast<Bytef *>(data + consumed);
         z.avail_in = static_cast<uInt>(in);
         z.next_out = reinterpret_cast<Bytef *>(text.data + text.length);
@@ -92,7 +95,7 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
         if (rc == Z_BUF_ERROR) rc = Z_OK;
     }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END) return false;
+    if (rc != Z_STREAM_END || text.length > limit) return false;
     text.data[text.length] = '\0';
     out = std::move(text);
     return true;

@@ -165,6 +165,16 @@ TEST_F(EditionFileTest, LoadingBoundsTheExpansion) {
     EditionText out;
     EXPECT_FALSE(loadEditionText(path.c_str(), packed.size(), out)) << "more than ten times";
 
+    // Exactly ten times its stored size still fits.
+    std::string exact(10000, 'a');
+    EditionText fits, tooBig;
+    std::string exactPacked = compressed(exact);
+    ASSERT_TRUE(expandEdition(reinterpret_cast<const unsigned char *>(exactPacked.data()),
+                              exactPacked.size(), exact.size(), fits));
+    EXPECT_EQ(fits.length, exact.size());
+    EXPECT_FALSE(expandEdition(reinterpret_cast<const unsigned char *>(exactPacked.data()),
+                               exactPacked.size(), exact.size() - 1, tooBig));
+
     std::string modest = compressed(kSample);
     writeWholeFile(path, modest);
     ASSERT_TRUE(loadEditionText(path.c_str(), modest.size(), out));
