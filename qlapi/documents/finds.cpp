@@ -1,14 +1,37 @@
 // The eight find functions that walk the stored editions for the host.
+#include <unordered_map>
+
+#include "documents/newspaper_tree.h"
 #include "documents/store.h"
 #include "frame/library_state.h"
 
-// The cursors of running enumerations; a newspaper enumeration keeps the
-// next entry of the edition list.
-static EditionEntry *g_newspaperCursor = nullptr;
-
-void releaseCursors() { g_newspaperCursor = nullptr; }
-
 namespace {
+
+// The next node each running enumeration gives, by the id it was started
+// with. The kind is kept with the node: a resort's id keys both its
+// sub-resorts and its articles, and a Next call must never take the one for
+// the other.
+struct Cursor {
+    enum Kind { resort, article, paragraph } kind;
+    void *node;
+};
+std::unordered_map<ItemId, Cursor> g_cursors;
+EditionEntry *g_newspaperCursor = nullptr;
+
+constexpr ItemId kEditionMask = static_cast<ItemId>(0xff000000);
+
+void setCursor(ItemId id, Cursor::Kind kind, void *node) {
+    if (node)
+        g_cursors[id] = {kind, node};
+    else
+        g_cursors.erase(id);
+}
+
+// Takes the cursor of id when it is of the wanted kind.
+void *takeCursor(ItemId id, Cursor::Kind kind) {
+    auto it = g_cursors.find(id);
+    return it != g_cursors.end() && it->second.kind == kind ? it->second.node : nullptr;
+}
 
 bool checkInitialised() {
     if (g_library.initialised.load()) return true;
@@ -22,22 +45,57 @@ T *found(T *record) {
     return record;
 }
 
-// Resorts, articles and paragraphs live in an edition's tree, which is built
-// once the edition reader exists; until then no id has any.
-template <typename T>
-T *findInTree(ItemId) {
-    if (!checkInitialised()) return nullptr;
-    return found<T>(nullptr);
+EditionEntry *editionOf(ItemId id, bool withTree = false) {
+    for (EditionEntry *e = g_editionList; e; e = e->next)
+        if ((e->info.id & kEditionMask) == (id & kEditionMask) && (!withTree || e->tree)) return e;
+    return nullptr;
+}
+
+// Builds the edition's tree on first use; only one edition is open at a time.
+void openEdition(EditionEntry *entry) {
+    if (entry->parsed) return;
+    releaseTrees();
+    buildNewspaperTree(entry->path, entry->fileSize, entry->info.id, entry->info.countryCode,
+                       entry);
+    entry->parsed = 1;
+    g_cursors.clear();
+}
+
+const ItemRecord *nextResort(ItemId id) {
+    auto *resort = static_cast<ResortNode *>(takeCursor(id, Cursor::resort));
+    if (!resort) return found<const ItemRecord>(nullptr);
+    setCursor(id, Cursor::resort, resort->next);
+    return found<const ItemRecord>(&resort->info);
+}
+
+// Gives the article, lining up its paragraphs and the next article.
+const ItemRecord *giveArticle(ItemId resortId, ArticleNode *article) {
+    setCursor(article->info.id, Cursor::paragraph, article->paragraphs);
+    setCursor(resortId, Cursor::article, article->next);
+    return found<const ItemRecord>(&article->info);
+}
+
+const char *nextParagraph(ItemId id) {
+    auto *paragraph = static_cast<ParagraphNode *>(takeCursor(id, Cursor::paragraph));
+    if (!paragraph) return found<const char>(nullptr);
+    setCursor(id, Cursor::paragraph, paragraph->next);
+    return found<const char>(paragraph->text);
 }
 
 }  // namespace
+
+void releaseCursors() {
+    g_cursors.clear();
+    g_newspaperCursor = nullptr;
+}
 
 extern "C" {
 
 QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindFirstNewspaper(void) {
     if (!checkInitialised()) return nullptr;
-    g_newspaperCursor = g_editionList;
-    return QL_FindNextNewspaper();
+    if (!g_editionList) return found<const NewspaperRecord>(nullptr);
+    g_newspaperCursor = g_editionList->next;
+    return found<const NewspaperRecord>(&g_editionList->info);
 }
 
 QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void) {
@@ -48,22 +106,55 @@ QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void) {
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstResort(ItemId parent) {
-    return findInTree<const ItemRecord>(parent);
+    if (!checkInitialised()) return nullptr;
+    g_cursors.erase(parent);
+    EditionEntry *entry = editionOf(parent);
+    if (!entry) return found<const ItemRecord>(nullptr);
+    openEdition(entry);
+    ResortNode *start = entry->tree;
+    if (parent != entry->info.id) {
+        ResortNode *resort = findResort(parent);
+        start = resort ? resort->subResorts : nullptr;
+    }
+    setCursor(parent, Cursor::resort, start);
+    return nextResort(parent);
 }
+
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextResort(ItemId parent) {
-    return findInTree<const ItemRecord>(parent);
+    if (!checkInitialised()) return nullptr;
+    return nextResort(parent);
 }
+
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstArticle(ItemId resort) {
-    return findInTree<const ItemRecord>(resort);
+    if (!checkInitialised()) return nullptr;
+    g_cursors.erase(resort);
+    ResortNode *node = editionOf(resort, true) ? findResort(resort) : nullptr;
+    if (!node || !node->articles) return found<const ItemRecord>(nullptr);
+    return giveArticle(resort, node->articles);
 }
+
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextArticle(ItemId resort) {
-    return findInTree<const ItemRecord>(resort);
+    if (!checkInitialised()) return nullptr;
+    auto *article = static_cast<ArticleNode *>(takeCursor(resort, Cursor::article));
+    if (!article) return found<const ItemRecord>(nullptr);
+    return giveArticle(resort, article);
 }
+
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindFirstParagraph(ItemId article) {
-    return findInTree<const char>(article);
+    if (!checkInitialised()) return nullptr;
+    EditionEntry *entry = editionOf(article);
+    if (entry) {
+        openEdition(entry);
+        ArticleNode *node = entry->tree ? findArticle(article) : nullptr;
+        if (!node) return found<const char>(nullptr);
+        setCursor(article, Cursor::paragraph, node->paragraphs);
+    }
+    return nextParagraph(article);
 }
+
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindNextParagraph(ItemId article) {
-    return findInTree<const char>(article);
+    if (!checkInitialised()) return nullptr;
+    return nextParagraph(article);
 }
 
 }  // extern "C"

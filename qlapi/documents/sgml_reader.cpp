@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "documents/arena.h"
 #include "documents/edition_format.h"
 #include "documents/entity_table.h"
 #include "frame/library_state.h"
@@ -30,45 +31,7 @@ const char kRootClosingString[] = "API: file is corrupt (</DUZUZUVU string error
 
 namespace {
 
-// Nodes and their texts live in large blocks that go all at once with the
-// tree: a big edition has millions of items.
-class Arena {
-  public:
-    ~Arena() { release(); }
-    void *allocate(size_t bytes) {
-        bytes = (bytes + alignof(SgmlNode) - 1) & ~(alignof(SgmlNode) - 1);
-        if (!head_ || head_->size - head_->used < bytes) {
-            // Blocks grow from small to large, so a short edition stays small.
-            size_t size = head_ ? std::min(head_->size * 2, kLargestBlock) : kFirstBlock;
-            if (bytes > size / 4) size = std::max(size, bytes);
-            Block *block = static_cast<Block *>(guardedAlloc(sizeof(Block) + size));
-            if (!block) return nullptr;
-            block->next = head_;
-            block->size = size;
-            block->used = 0;
-            head_ = block;
-        }
-        void *p = reinterpret_cast<char *>(head_ + 1) + head_->used;
-        head_->used += bytes;
-        return p;
-    }
-    void release() {
-        while (Block *b = head_) {
-            head_ = b->next;
-            free(b);
-        }
-    }
-
-  private:
-    struct alignas(alignof(SgmlNode)) Block {
-        Block *next;
-        size_t size, used;
-    };
-    static constexpr size_t kFirstBlock = 16 << 10;
-    static constexpr size_t kLargestBlock = 1 << 20;
-    Block *head_ = nullptr;
-};
-
+// Nodes and their texts go all at once with the tree.
 Arena g_arena;
 std::string g_decoded;  // reused for every text run
 

@@ -76,4 +76,16 @@ bool toLocalTime(time_t t, std::tm &out);
 // Replaces target by source in one step (source is gone afterwards).
 bool replaceFile(const char *source, const char *target);
 
+// A file of a folder listing. Hidden and system files (dot files on POSIX)
+// are marked so.
+struct DirEntry {
+    std::string name;
+    uint64_t size = 0;
+    bool hiddenOrSystem = false;
+};
+// The files of folder (which ends in a separator) whose names end in suffix,
+// compared without regard to case; sorted by name without regard to case, so
+// that every system lists a folder in the same order.
+std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix);
+
 }  // namespace platform

@@ -13,55 +13,6 @@
 
 namespace {
 
-struct Notification {
-    unsigned message;
-    uintptr_t category;
-    intptr_t code;
-};
-std::vector<Notification> g_received;
-
-#ifdef _WIN32
-LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message >= WM_USER) {
-        g_received.push_back({message, wParam, lParam});
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A real (hidden) window on this thread; sends to it are plain calls.
-class HostWindow {
-  public:
-    HostWindow() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = recordingProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QlapiTestHost";
-        RegisterClassA(&wc);
-        window_ = CreateWindowA("QlapiTestHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
-    }
-    ~HostWindow() { DestroyWindow(window_); }
-    QL_HostWindow handle() { return window_; }
-
-  private:
-    HWND window_;
-};
-#else
-intptr_t recordingProc(QL_HostWindowRec *, unsigned message, uintptr_t wParam, intptr_t lParam) {
-    g_received.push_back({message, wParam, lParam});
-    return 0;
-}
-
-class HostWindow {
-  public:
-    QL_HostWindow handle() { return &window_; }
-
-  private:
-    QL_HostWindowRec window_{recordingProc, nullptr};
-};
-#endif
-
 void *failingAllocator(size_t) { return nullptr; }
 
 class FrameTest : public LibraryTest {

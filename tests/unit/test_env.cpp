@@ -82,3 +82,37 @@ std::string testDataPath(const std::string &relative) {
     return std::string(QL_TEST_DATA) + "/" + relative;
 #endif
 }
+
+std::vector<Notification> g_received;
+
+#ifdef _WIN32
+static LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= WM_USER) {
+        g_received.push_back({message, wParam, lParam});
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A message-only window on this thread; sends to it are plain calls.
+HostWindow::HostWindow() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = recordingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QlapiTestHost";
+    RegisterClassA(&wc);
+    window_ = CreateWindowA("QlapiTestHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                            nullptr);
+}
+HostWindow::~HostWindow() { DestroyWindow(window_); }
+QL_HostWindow HostWindow::handle() { return window_; }
+#else
+static intptr_t recordingProc(QL_HostWindowRec *, unsigned message, uintptr_t wParam,
+                              intptr_t lParam) {
+    g_received.push_back({message, wParam, lParam});
+    return 0;
+}
+HostWindow::HostWindow() : window_{recordingProc, nullptr} {}
+HostWindow::~HostWindow() = default;
+QL_HostWindow HostWindow::handle() { return &window_; }
+#endif

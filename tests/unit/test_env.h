@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "qlapi.h"
 
 // Each test gets a fresh temporary folder, an empty settings file and an
 // empty VKT registry tree, and a library in its state at load.
@@ -25,6 +28,29 @@ class LibraryTest : public ::testing::Test {
 
   private:
     std::string dir_;
+};
+
+// A host window that records every notification it receives (a real window
+// on Windows, the library's host record elsewhere).
+struct Notification {
+    unsigned message;
+    uintptr_t category;
+    intptr_t code;
+};
+extern std::vector<Notification> g_received;
+
+class HostWindow {
+  public:
+    HostWindow();
+    ~HostWindow();
+    QL_HostWindow handle();
+
+  private:
+#ifdef _WIN32
+    HWND window_;
+#else
+    QL_HostWindowRec window_;
+#endif
 };
 
 std::string readWholeFile(const std::string &path);

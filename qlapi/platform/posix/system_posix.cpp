@@ -1,7 +1,10 @@
 // Home folder, host window, account, time and files on POSIX systems.
+#include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +89,26 @@ bool toLocalTime(time_t t, std::tm &out) { return localtime_r(&t, &out) != nullp
 
 bool replaceFile(const char *source, const char *target) {
     return std::rename(source, target) == 0;
+}
+
+std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix) {
+    std::vector<DirEntry> out;
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return out;
+    while (struct dirent *d = readdir(dir)) {
+        std::string name = d->d_name;
+        if (name.size() < suffix.size() ||
+            strcasecmp(name.c_str() + name.size() - suffix.size(), suffix.c_str()) != 0)
+            continue;
+        struct stat st;
+        if (stat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        out.push_back({name, static_cast<uint64_t>(st.st_size), name[0] == '.'});
+    }
+    closedir(dir);
+    std::sort(out.begin(), out.end(), [](const DirEntry &a, const DirEntry &b) {
+        return strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    return out;
 }
 
 }  // namespace platform

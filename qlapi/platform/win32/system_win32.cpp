@@ -1,6 +1,7 @@
 // Home folder, host window, account, time and files on Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/platform.h"
@@ -46,6 +47,29 @@ bool toLocalTime(time_t t, std::tm &out) { return localtime_s(&out, &t) == 0; }
 
 bool replaceFile(const char *source, const char *target) {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix) {
+    std::vector<DirEntry> out;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "*" + suffix).c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return out;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        std::string name = found.cFileName;
+        // The pattern also matches longer extensions through short names.
+        if (name.size() < suffix.size() ||
+            _stricmp(name.c_str() + name.size() - suffix.size(), suffix.c_str()) != 0)
+            continue;
+        uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        bool hidden = found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        out.push_back({name, size, hidden});
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    std::sort(out.begin(), out.end(), [](const DirEntry &a, const DirEntry &b) {
+        return _stricmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    return out;
 }
 
 }  // namespace platform
