@@ -15,55 +15,12 @@
 #include <functional>
 #include <string>
 
+#include "bench_util.h"
 #include "documents/edition_format.h"
 #include "documents/sgml_reader.h"
 #include "edition_generator.h"
 
 namespace {
-
-double seconds(const std::function<void()> &work, int runs) {
-    double best = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
-}
-
-long statusKilobytes(const char *field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field, 0) == 0) return atol(line.c_str() + strlen(field));
-    return 0;
-}
-
-// The memory a piece of work adds at its peak, measured in a fresh child
-// process that first prepares its input: the parent's heap, warm from
-// earlier runs, must not hide what the work needs.
-double peakMegabytes(const std::function<void()> &prepare, const std::function<void()> &work) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    fflush(stdout);
-    pid_t child = fork();
-    if (child == 0) {
-        prepare();
-        std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
-        long before = statusKilobytes("VmRSS:");
-        work();
-        long added = statusKilobytes("VmHWM:") - before;
-        if (write(fds[1], &added, sizeof added) != sizeof added) _exit(1);
-        _exit(0);
-    }
-    long added = -1;
-    if (read(fds[0], &added, sizeof added) != sizeof added) added = -1;
-    waitpid(child, nullptr, 0);
-    close(fds[0]);
-    close(fds[1]);
-    return added / 1024.0;
-}
 
 void parseOurs(const std::string &text) {
     if (parseEdition(text.data(), text.size())) fprintf(stderr, "parse failed\n");

@@ -16,6 +16,21 @@
 
 namespace {
 
+// Edition texts are ISO 8859-1; the terminal wants UTF-8.
+std::string utf8(const char *latin1) {
+    std::string out;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(latin1 ? latin1 : ""); *p;
+         ++p) {
+        if (*p < 0x80) {
+            out += static_cast<char>(*p);
+        } else {
+            out += static_cast<char>(0xC0 | (*p >> 6));
+            out += static_cast<char>(0x80 | (*p & 0x3F));
+        }
+    }
+    return out;
+}
+
 struct Api {
     int(QLAPI_CALL *initialize)(int);
     int(QLAPI_CALL *dllError)();
@@ -55,14 +70,14 @@ bool bind(void *library, const char *name, F &out) {
 void printResorts(const Api &api, ItemId parent, int depth) {
     for (const ItemRecord *r = api.firstResort(parent); r; r = api.nextResort(parent)) {
         printf("%*sResort %08x: %s\n", depth * 2, "", static_cast<unsigned>(r->id),
-               r->title ? r->title : "");
+               utf8(r->title).c_str());
         ItemId resort = r->id;
         for (const ItemRecord *a = api.firstArticle(resort); a; a = api.nextArticle(resort)) {
             printf("%*sArticle %08x: %s\n", depth * 2 + 2, "", static_cast<unsigned>(a->id),
-                   a->headline ? a->headline : "");
+                   utf8(a->headline).c_str());
             ItemId article = a->id;
             for (const char *p = api.firstParagraph(article); p; p = api.nextParagraph(article))
-                printf("%*s%s\n", depth * 2 + 4, "", p);
+                printf("%*s%s\n", depth * 2 + 4, "", utf8(p).c_str());
         }
         printResorts(api, resort, depth + 1);
     }
@@ -103,8 +118,8 @@ int main(int argc, char **argv) {
     int count = 0;
     for (const NewspaperRecord *n = api.firstNewspaper(); n; n = api.nextNewspaper()) {
         ++count;
-        printf("Newspaper %08x: %s, %s (country %d)\n", static_cast<unsigned>(n->id), n->title,
-               n->date, n->countryCode);
+        printf("Newspaper %08x: %s, %s (country %d)\n", static_cast<unsigned>(n->id),
+               utf8(n->title).c_str(), n->date, n->countryCode);
         printResorts(api, n->id, 1);
     }
     printf("%d newspaper(s) stored; QL_DllError() = %d\n", count, api.dllError());

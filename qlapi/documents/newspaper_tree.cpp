@@ -26,7 +26,7 @@ struct OpenTree {
         ResortNode *resort = nullptr;
         ArticleNode *article = nullptr;
     };
-    std::vector<Item> items;      // by item number
+    std::vector<Item> items;           // by item number
     ResortNode *lastResort = nullptr;  // where the next resort is appended
 };
 OpenTree g_open;
@@ -242,8 +242,7 @@ bool buildResort(SgmlNode *group, ItemId editionId) {
         SgmlNode *atl = popOpenStack();
         ArticleNode *article = newNode<ArticleNode>();
         if (!article) return false;
-        const char *headline =
-            atl->left && atl->left->tagIndex == -1 ? atl->left->text : kNoTitle;
+        const char *headline = atl->left && atl->left->tagIndex == -1 ? atl->left->text : kNoTitle;
         article->info.headline = treeCopy(headline, kTitleLimit);
         if (!article->info.headline) return false;
         ItemId articleId = attachArticle(resortId, article);
@@ -254,12 +253,14 @@ bool buildResort(SgmlNode *group, ItemId editionId) {
 
 }  // namespace
 
-void buildNewspaperTree(const char *path, int32_t fileSize, ItemId editionId,
-                        int32_t countryCode, EditionEntry *entry) {
+void buildNewspaperTree(const char *path, int32_t fileSize, ItemId editionId, int32_t countryCode,
+                        EditionEntry *entry) {
     EditionText text;
     if (fileSize < 0 || !loadEditionText(path, static_cast<size_t>(fileSize), text)) return;
     g_open.entry = entry;
-    if (!parseEdition(text.data, text.length)) {
+    const char *message = parseEdition(text.data, text.length);
+    text = EditionText();  // the parse tree holds copies of everything needed
+    if (!message) {
         g_reader.openStack.clear();
         findTags(g_reader.root, "<GROUP");
         if (g_reader.openStack.empty()) {

@@ -40,8 +40,8 @@ void formatEditionDate(char (&out)[12], int32_t countryCode, int32_t year, int32
 
 // Loads, parses and builds the tree of an edition into entry->tree (null
 // when the edition cannot be read).
-void buildNewspaperTree(const char *path, int32_t fileSize, ItemId editionId,
-                        int32_t countryCode, EditionEntry *entry);
+void buildNewspaperTree(const char *path, int32_t fileSize, ItemId editionId, int32_t countryCode,
+                        EditionEntry *entry);
 
 // The notice tree of an edition without resorts.
 ResortNode *makeNoticeTree(ItemId editionId, int32_t countryCode);

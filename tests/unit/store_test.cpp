@@ -18,8 +18,9 @@ const char *const kSamples[] = {"courier-2026-12-07.eif", "hinweis-2026-12-06.ei
                                 "tageblatt-2026-12-07.eif"};
 
 std::string edition(const std::string &title, int year, int month, int day,
-                    const std::string &body = "<GROUP><GRTITLE>R</GRTITLE>"
-                                              "<ARTICLE><ATL>A</ATL><P>p</P></ARTICLE></GROUP>",
+                    const std::string &body =
+                        "<GROUP><GRTITLE>R</GRTITLE>"
+                        "<ARTICLE><ATL>A</ATL><P>p</P></ARTICLE></GROUP>",
                     const std::string &language = "de") {
     return "<DUZUZUVU LANGUAGE=\"" + language + "\"><NPTL>" + title + "</NPTL><CD YEAR=\"" +
            std::to_string(year) + "\" MONTH=\"" + std::to_string(month) + "\" DAY=\"" +
@@ -39,7 +40,9 @@ class StoreTest : public LibraryTest {
         for (const char *name : kSamples)
             writeWholeFile(news_ + name, readWholeFile(testDataPath("editions/") + name));
     }
-    void add(const std::string &name, const std::string &text) { writeWholeFile(news_ + name, text); }
+    void add(const std::string &name, const std::string &text) {
+        writeWholeFile(news_ + name, text);
+    }
     std::vector<std::string> newspapers() {
         std::vector<std::string> out;
         for (const NewspaperRecord *n = QL_FindFirstNewspaper(); n; n = QL_FindNextNewspaper()) {
@@ -57,7 +60,8 @@ class StoreTest : public LibraryTest {
             ItemId resort = r->id;
             out += "R" + std::to_string(resort & 0xffffff) + ":" + r->title + "(" +
                    std::to_string(r->hasArticles) + ")";
-            for (const ItemRecord *a = QL_FindFirstArticle(resort); a; a = QL_FindNextArticle(resort)) {
+            for (const ItemRecord *a = QL_FindFirstArticle(resort); a;
+                 a = QL_FindNextArticle(resort)) {
                 ItemId article = a->id;
                 out += " A" + std::to_string(article & 0xffffff) + ":" + a->headline;
                 for (const char *p = QL_FindFirstParagraph(article); p;
@@ -91,13 +95,19 @@ TEST_F(StoreTest, ListsAndReadsTheSampleEditions) {
               " Er umfasst 48 Millionen EUR.]"
               " [Die Opposition kritisierte die geringen R\xFC"
               "cklagen. Der K\xE4mmerer verteidigte den Plan.]"
-              " [Die n\xE4" "chste Sitzung ist am 12. Januar - \xF6" "ffentlich wie immer.]"
+              " [Die n\xE4"
+              "chste Sitzung ist am 12. Januar - \xF6"
+              "ffentlich wie immer.]"
               " A2:Neue Buslinie nach M\xFChlbach [Ab Januar f\xE4hrt die Linie 7 auch sonntags.]"
               " [Fahrpl\xE4ne gibt es bei Stadtwerke & Verkehr im Rathaus.]\n"
-              "R4:Wirtschaft(1) A5:Gro\xDF" "b\xE4" "ckerei M\xFCller & S\xF6hne w\xE4" "chst"
+              "R4:Wirtschaft(1) A5:Gro\xDF"
+              "b\xE4"
+              "ckerei M\xFCller & S\xF6hne w\xE4"
+              "chst"
               " [Der Umsatz stieg um 12 % 10 % Prognose.]"
               " [Das Unternehmen stellt 30 neue Mitarbeiter ein.]\n"
-              "R6:Kultur(1) A8:Stadttheater zeigt \"Die R\xE4uber\" [Premiere ist am Samstag um 19.30 Uhr.]"
+              "R6:Kultur(1) A8:Stadttheater zeigt \"Die R\xE4uber\" [Premiere ist am Samstag um "
+              "19.30 Uhr.]"
               " A7:Lesung in der Stadtbibliothek"
               " [Die Autorin liest aus ihrem neuen Roman \xABWinterlicht\xBB.]\n");
     // The compressed edition reads the same and stays compressed.
@@ -159,7 +169,8 @@ TEST_F(StoreTest, TreeRulesForTitlesHeadlinesAndNumbers) {
                          "<GROUP><GRTITLE>Ohne</GRTITLE><ARTICLE><ATL><SBT>x</SBT></ATL></ARTICLE>"
                          "</GROUP>"
                          "<GROUP><GRTITLE>Lang</GRTITLE><ARTICLE><ATL>" +
-                             longHeadline + "</ATL><P>eins</P><P><SBT>unter</SBT></P><P>zwei</P>"
+                             longHeadline +
+                             "</ATL><P>eins</P><P><SBT>unter</SBT></P><P>zwei</P>"
                              "</ARTICLE></GROUP>"));
     add("b.eif", edition("Other", 2026, 1, 1));
     configure();
@@ -246,7 +257,8 @@ TEST_F(StoreTest, OnlyVisibleFilesWithTheExtensionCount) {
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     EXPECT_EQ(newspapers(), std::vector<std::string>{"00000000 Gross 2.1.2026 49"});
     ASSERT_EQ(QL_Initialize(0), QL_OK);
-    writeSettings("[FILES]\nPATH=" + news_ + "\nextension=dat\n[CONNECTIONS]\nServer=A\n[A]\n"
+    writeSettings("[FILES]\nPATH=" + news_ +
+                  "\nextension=dat\n[CONNECTIONS]\nServer=A\n[A]\n"
                   "appl=a\nurl=u\nlogin=l\npassword=p\nclass=c\n[COUNTRIES]\nde=49\n");
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     EXPECT_EQ(newspapers(), std::vector<std::string>{"00000000 Daten 3.1.2026 49"});
@@ -330,8 +342,9 @@ TEST_F(StoreTest, DeleteListFromDiskAndResync) {
 
 TEST_F(StoreTest, OverlongDateNumbersAreCutSafely) {
     add("d.eif", edition("D", 2147483647, 2147483647, 2147483647));
-    add("f.eif", "<DUZUZUVU><NPTL>F</NPTL><CD YEAR=\"99999999999999\" MONTH=\"-5\" DAY=\"x\">"
-                 "</CD></DUZUZUVU>");
+    add("f.eif",
+        "<DUZUZUVU><NPTL>F</NPTL><CD YEAR=\"99999999999999\" MONTH=\"-5\" DAY=\"x\">"
+        "</CD></DUZUZUVU>");
     configure();
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     for (const NewspaperRecord *n = QL_FindFirstNewspaper(); n; n = QL_FindNextNewspaper())
