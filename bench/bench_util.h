@@ -36,7 +36,8 @@ inline long statusKilobytes(const char *field) {
 // The memory a piece of work adds at its peak, measured in a fresh child
 // process that first prepares its input: the parent's heap, warm from
 // earlier runs, must not hide what the work needs.
-inline double peakMegabytes(const std::function<void()> &prepare, const std::function<void()> &work) {
+inline double peakMegabytes(const std::function<void()> &prepare,
+                            const std::function<void()> &work) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     fflush(stdout);

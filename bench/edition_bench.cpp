@@ -44,9 +44,9 @@ double peakPerMegabyte(int mb, Step step) {
     std::string raw, text;
     double peak = peakMegabytes(
         [&] {
-            EditionSpec spec;
-            spec.bytes = static_cast<size_t>(mb) << 20;
-            raw = generateEdition(spec);
+            EditionPlan plan;
+            plan.bytes = static_cast<size_t>(mb) << 20;
+            raw = generateEdition(plan);
             EditionText stored;
             normaliseEditionText(raw.data(), raw.size(), stored);
             text.assign(stored.data, stored.length);
@@ -80,9 +80,9 @@ int main() {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     for (int s = 0; s < 3; ++s) {
         int mb = sizes[s];
-        EditionSpec spec;
-        spec.bytes = static_cast<size_t>(mb) << 20;
-        std::string raw = generateEdition(spec);
+        EditionPlan plan;
+        plan.bytes = static_cast<size_t>(mb) << 20;
+        std::string raw = generateEdition(plan);
         EditionText stored;
         if (!normaliseEditionText(raw.data(), raw.size(), stored)) return 1;
         std::string text(stored.data, stored.length);

@@ -58,9 +58,9 @@ int main() {
     fs::path news = base / "big";
     fs::create_directories(news);
     configure(base / "home", news);
-    EditionSpec spec;
-    spec.bytes = 50u << 20;
-    writeFile(news / "big.eif", generateEdition(spec));
+    EditionPlan plan;
+    plan.bytes = 50u << 20;
+    writeFile(news / "big.eif", generateEdition(plan));
     if (QL_Initialize(1) != QL_OK) return 1;
     std::string stored;
     {
@@ -89,12 +89,17 @@ int main() {
         },
         2);
     double openWalk = walk - init;
-    double peak = peakMegabytes([] { knobs::resetLibrary(); QL_Initialize(1); },
-                                [] { walkAll(0); });
-    printf("(a) %.1f MB edition, %zu paragraphs: open and walk %.3f s, parse alone %.3f s,"
-           " ratio %.2f (walk adds %.0f%%); peak %.2f MB per MB\n",
-           megabytes, paragraphs, openWalk, parse, openWalk / parse,
-           100 * (openWalk - parse) / parse, peak / megabytes);
+    double peak = peakMegabytes(
+        [] {
+            knobs::resetLibrary();
+            QL_Initialize(1);
+        },
+        [] { walkAll(0); });
+    printf(
+        "(a) %.1f MB edition, %zu paragraphs: open and walk %.3f s, parse alone %.3f s,"
+        " ratio %.2f (walk adds %.0f%%); peak %.2f MB per MB\n",
+        megabytes, paragraphs, openWalk, parse, openWalk / parse, 100 * (openWalk - parse) / parse,
+        peak / megabytes);
     knobs::resetLibrary();
 
     // (b) 255 editions
@@ -103,7 +108,7 @@ int main() {
     configure(base / "home", news);
     std::vector<std::string> raw;
     for (int i = 0; i < 255; ++i) {
-        EditionSpec e;
+        EditionPlan e;
         e.bytes = 200 << 10;
         e.seed = static_cast<unsigned>(i + 1);
         e.year = 2000 + i;
@@ -117,12 +122,23 @@ int main() {
     double full = 0, headers = 0;
     for (int run = 0; run < 2; ++run) {
         fill();
-        full += seconds([] { knobs::resetLibrary(); QL_Initialize(1); }, 1);
-        headers += seconds([] { knobs::resetLibrary(); QL_Initialize(1); }, 3);
+        full += seconds(
+            [] {
+                knobs::resetLibrary();
+                QL_Initialize(1);
+            },
+            1);
+        headers += seconds(
+            [] {
+                knobs::resetLibrary();
+                QL_Initialize(1);
+            },
+            3);
     }
-    printf("(b) QL_Initialize, 255 editions of 200 KB: without header files %.3f s,"
-           " with them %.4f s, %.0fx faster\n",
-           full / 2, headers / 2, full / headers);
+    printf(
+        "(b) QL_Initialize, 255 editions of 200 KB: without header files %.3f s,"
+        " with them %.4f s, %.0fx faster\n",
+        full / 2, headers / 2, full / headers);
     knobs::resetLibrary();
     fs::remove_all(base);
     return 0;

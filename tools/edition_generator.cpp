@@ -64,7 +64,7 @@ class Writer {
 
 }  // namespace
 
-std::string generateEdition(const EditionSpec &o, size_t *resortCount) {
+std::string generateEdition(const EditionPlan &o, size_t *resortCount) {
     Writer w(o.seed);
     std::string text;
     text.reserve(o.bytes + 4096);

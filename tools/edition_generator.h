@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-struct EditionSpec {
+struct EditionPlan {
     size_t bytes = 1 << 20;  // about this much text
     unsigned seed = 1;
     std::string title = "Quillon Tageblatt";
@@ -16,7 +16,7 @@ struct EditionSpec {
 };
 
 // The edition's text; resorts, when given, receives the number of resorts.
-std::string generateEdition(const EditionSpec &spec, size_t *resorts = nullptr);
+std::string generateEdition(const EditionPlan &plan, size_t *resorts = nullptr);
 
 // The zlib stream (level 9) of a text; empty when compression fails.
 std::string compressEdition(const std::string &text);

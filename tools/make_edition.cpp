@@ -9,7 +9,7 @@
 #include "edition_generator.h"
 
 int main(int argc, char **argv) {
-    EditionSpec spec;
+    EditionPlan plan;
     double megabytes = 1;
     bool compressed = false;
     const char *output = nullptr;
@@ -22,13 +22,13 @@ int main(int argc, char **argv) {
         else if (a == "--compressed")
             compressed = true;
         else if (a == "--seed" && more)
-            spec.seed = static_cast<unsigned>(atoi(argv[++i]));
+            plan.seed = static_cast<unsigned>(atoi(argv[++i]));
         else if (a == "--title" && more)
-            spec.title = argv[++i];
+            plan.title = argv[++i];
         else if (a == "--language" && more)
-            spec.language = argv[++i];
+            plan.language = argv[++i];
         else if (a == "--date" && more)
-            ok = sscanf(argv[++i], "%d-%d-%d", &spec.year, &spec.month, &spec.day) == 3;
+            ok = sscanf(argv[++i], "%d-%d-%d", &plan.year, &plan.month, &plan.day) == 3;
         else if (a[0] != '-' && !output)
             output = argv[i];
         else
@@ -40,9 +40,9 @@ int main(int argc, char **argv) {
                 "                    [--date YYYY-MM-DD] [--language de|en] OUTPUT\n");
         return 2;
     }
-    spec.bytes = static_cast<size_t>(megabytes * 1024 * 1024);
+    plan.bytes = static_cast<size_t>(megabytes * 1024 * 1024);
     size_t resorts = 0;
-    std::string text = generateEdition(spec, &resorts);
+    std::string text = generateEdition(plan, &resorts);
     std::string out = compressed ? compressEdition(text) : text;
     FILE *file = fopen(output, "wb");
     if (out.empty() || !file || fwrite(out.data(), 1, out.size(), file) != out.size() ||

@@ -89,13 +89,6 @@ void formatEditionDate(char (&out)[12], int32_t countryCode, int32_t year, int32
     copyField(out, text);
 }
 
-static char *copyText(const char *text) {
-    size_t n = strlen(text);
-    char *copy = static_cast<char *>(guardedAlloc(n + 1));
-    if (copy) memcpy(copy, text, n + 1);
-    return copy;
-}
-
 EditionEntry *readEditionHeader() {
     if (!g_reader.openStack.empty()) return nullptr;
     EditionEntry *entry = nullptr;
@@ -122,8 +115,8 @@ EditionEntry *readEditionHeader() {
     char dateText[12];
     formatEditionDate(dateText, countryCode, year, month, day);
     entry->info.countryCode = countryCode;
-    entry->info.title = copyText(title->left->text);
-    entry->info.date = copyText(dateText);
+    entry->info.title = guardedCopy(title->left->text);
+    entry->info.date = guardedCopy(dateText);
     if (!entry->info.title || !entry->info.date) return fail();
     entry->year = year;
     entry->month = month;

@@ -24,16 +24,6 @@ constexpr int kEditionNumbers = 256;
 
 namespace {
 
-char *copyText(const char *text, size_t limit = SIZE_MAX) {
-    size_t n = strnlen(text, limit);
-    char *copy = static_cast<char *>(guardedAlloc(n + 1));
-    if (copy) {
-        memcpy(copy, text, n);
-        copy[n] = '\0';
-    }
-    return copy;
-}
-
 // The header file: the data file's path with its extension replaced.
 std::string headerPath(const std::string &path) {
     size_t name = path.find_last_of("\\/");
@@ -69,13 +59,13 @@ EditionEntry *readHeaderFile(const std::string &path, uint64_t size, std::string
     if (!entry) return nullptr;
     memset(entry, 0, sizeof *entry);
     entry->info.countryCode = parseLeadingInt(lines[0]);
-    entry->info.title = copyText(lines[1]);
-    entry->info.date = copyText(lines[2], 11);
+    entry->info.title = guardedCopy(lines[1]);
+    entry->info.date = guardedCopy(lines[2], 11);
     entry->day = parseLeadingInt(lines[3]);
     entry->month = parseLeadingInt(lines[4]);
     entry->year = parseLeadingInt(lines[5]);
     entry->fileSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
-    entry->path = copyText(path.c_str());
+    entry->path = guardedCopy(path.c_str());
     if (!entry->info.title || !entry->info.date || !entry->path) {
         freeEditionEntry(entry);
         return nullptr;
@@ -94,7 +84,7 @@ EditionEntry *openNewEdition(const std::string &path, uint64_t size) {
     freeSgmlTree();
     if (!entry) return nullptr;
     entry->fileSize = static_cast<int32_t>(length);
-    entry->path = copyText(path.c_str());
+    entry->path = guardedCopy(path.c_str());
     if (!entry->path) {
         freeEditionEntry(entry);
         return nullptr;

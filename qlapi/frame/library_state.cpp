@@ -3,6 +3,7 @@
 #include "frame/library_state.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "documents/entity_table.h"
@@ -60,6 +61,16 @@ void *guardedAlloc(size_t bytes) {
     setLastError(QL_ERR_NO_MEMORY);
     notifyHost(QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY);
     return nullptr;
+}
+
+char *guardedCopy(const char *text, size_t limit) {
+    size_t n = strnlen(text, limit);
+    char *copy = static_cast<char *>(guardedAlloc(n + 1));
+    if (copy) {
+        memcpy(copy, text, n);
+        copy[n] = '\0';
+    }
+    return copy;
 }
 
 int initialiseLibrary() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 #include "qlapi.h"
 
@@ -38,6 +39,9 @@ void notifyHost(int category, int code);
 // tells the host (QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY) and returns null.
 // Blocks are released with free().
 void *guardedAlloc(size_t bytes);
+
+// A guarded copy of text, cut to limit characters; null when memory ran out.
+char *guardedCopy(const char *text, size_t limit = SIZE_MAX);
 
 // Initialisation and shutdown behind QL_Initialize and QL_ResyncNewspaper.
 int initialiseLibrary();
