@@ -1,9 +1,377 @@
-// QL_GetNewspaper: starting a fetch of the current editions.
+// QL_GetNewspaper and FetchNewspaperThread: three passes over the
+// configured servers, a transfer for each due one, and every receipt turned
+// into a notification for the host.
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "download/fetch_state.h"
+#include "download/internal_transfer.h"
+#include "download/knobs.h"
+#include "download/post_transfer.h"
+#include "download/shared_block.h"
+#include "download/transfer_programs.h"
+#include "frame/configuration.h"
 #include "frame/library_state.h"
+#include "frame/log.h"
+#include "frame/text_util.h"
+
+FetchWaits g_waits;
+std::atomic<bool> g_fetchRunning{false};
+std::atomic<int> g_globalThreadReleasedSignal{1};
+std::atomic<bool> g_dialledConnection{false};
+
+static std::mutex g_transferLock;
+static std::shared_ptr<TransferThread> g_getAndSend;
+
+std::shared_ptr<TransferThread> getAndSendThread() {
+    std::lock_guard<std::mutex> hold(g_transferLock);
+    return g_getAndSend;
+}
+
+void setGetAndSendThread(std::shared_ptr<TransferThread> thread) {
+    std::lock_guard<std::mutex> hold(g_transferLock);
+    g_getAndSend = std::move(thread);
+}
+
+// The connection set-up brings dial-up in; until then nothing is dialled.
+void hangUpDialledConnection() { g_dialledConnection.store(false); }
+
+void notifyFromFetch(const Fetch &fetch, int category, int code) {
+    if (!fetch.abandoned.load()) notifyHost(category, code);
+}
+
+bool fetchSleep(const Fetch &fetch, unsigned ms) {
+    for (unsigned slept = 0; slept < ms; slept += 10) {
+        if (fetch.abandoned.load()) return false;
+        platform::sleepMs(ms - slept < 10 ? ms - slept : 10);
+    }
+    return !fetch.abandoned.load();
+}
+
+void knobs::setFetchWaits(const FetchWaits &waits) { g_waits = waits; }
+
+namespace {
+
+const char kNewspapersKey[] = "Software\\VKT\\QLAPI\\Newspapers\\";
+
+struct Date {
+    int32_t year = 0, month = 0, day = 0;
+    bool before(const Date &o) const {
+        if (year != o.year) return year < o.year;
+        if (month != o.month) return month < o.month;
+        return day < o.day;
+    }
+};
+
+Date today(int *weekday = nullptr) {
+    std::tm tm{};
+    platform::toLocalTime(platform::currentTime(), tm);
+    if (weekday) *weekday = tm.tm_wday;
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+std::string dateKey(const char *serverName) { return std::string(kNewspapersKey) + serverName; }
+
+// The date of the server's last transfer; absent values count as 0.
+Date lastFetchDate(const char *serverName) {
+    Date d;
+    std::string key = dateKey(serverName);
+    platform::RegValue v;
+    if (platform::regReadValue(key.c_str(), "day", v) && v.type == platform::RegType::number)
+        d.day = static_cast<int32_t>(v.number);
+    if (platform::regReadValue(key.c_str(), "month", v) && v.type == platform::RegType::number)
+        d.month = static_cast<int32_t>(v.number);
+    if (platform::regReadValue(key.c_str(), "year", v) && v.type == platform::RegType::number)
+        d.year = static_cast<int32_t>(v.number);
+    return d;
+}
+
+void storeFetchDate(const char *serverName, const Date &d) {
+    std::string key = dateKey(serverName);
+    platform::regWriteNumber(key.c_str(), "day", static_cast<uint32_t>(d.day));
+    platform::regWriteNumber(key.c_str(), "month", static_cast<uint32_t>(d.month));
+    platform::regWriteNumber(key.c_str(), "year", static_cast<uint32_t>(d.year));
+}
+
+bool fetchDueToday() {
+    if (g_library.enhancedInterface.load()) return true;
+    int n = serverCount();
+    Date now = today();
+    for (int i = 0; i < n; ++i)
+        if (lastFetchDate(g_config.serverNames[i]).before(now)) return true;
+    return false;
+}
+
+bool isInternal(const Serverinfo &s) {
+    return compareNoCase(s.appl, "internal") == 0 && compareNoCase(s.command, "internal") == 0 &&
+           compareNoCase(s.unpacker, "internal") == 0;
+}
+
+enum class Outcome { next, abort, abandoned };
+
+// Waits for the handshake byte to become value, polling every pollMs.
+bool waitFor(const Fetch &fetch, Handshake value, unsigned pollMs) {
+    while (handshake() != value) {
+        if (fetch.abandoned.load()) return false;
+        platform::sleepMs(pollMs);
+    }
+    return true;
+}
+
+class FetchRun {
+  public:
+    explicit FetchRun(std::shared_ptr<Fetch> fetch) : fetch_(std::move(fetch)) {}
+    void run();
+
+  private:
+    Outcome handleServer(int index, int pass);
+    Outcome startTransfer(int index, platform::WindowRef &window);
+    Outcome receipts(int index, bool librarySide);
+    void send(int category, int code) { notifyFromFetch(*fetch_, category, code); }
+    Outcome abortWith(int code) {
+        send(QL_NOTIFY_STATUS, code);
+        return fetch_->abandoned.load() ? Outcome::abandoned : Outcome::abort;
+    }
+
+    std::shared_ptr<Fetch> fetch_;
+    bool agentStarted_ = false;
+};
+
+void FetchRun::run() {
+    writeLog("FetchNewspaperThread started with force = %l", fetch_->force);
+    if (!openSharedBlock()) {
+        // Without the block no transfer side can report: every server is
+        // left for another fetch, and the host still hears the end.
+        writeLog("The shared block could not be created\n");
+    }
+    int n = serverCount();
+    for (int i = 0; i < n; ++i) g_config.servers[i].fetchDone = 0;
+    for (int pass = 1; pass <= 3 && sharedBlockOpen(); ++pass) {
+        for (int i = 0; i < n; ++i) {
+            if (g_config.servers[i].fetchDone) continue;
+            Outcome outcome = handleServer(i, pass);
+            // End of the server; the offline setting is restored by the
+            // connection set-up when it saved one.
+            if (outcome == Outcome::abandoned) return;
+            if (outcome == Outcome::abort) break;
+        }
+    }
+    // The block stays mapped for the life of the process: a fetch that the
+    // watchdog abandoned may still look at it while the next one runs.
+    writeLog("we have really done now. Sending DORESYNC to Tarnby\n");
+    send(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
+    if (g_dialledConnection.load()) {
+        hangUpDialledConnection();
+        writeLog("Closing Internet Connection\n");
+    }
+    writeLog("FetchNewspaperThread Terminated on its own\n");
+    if (fetch_->abandoned.load()) return;
+    g_fetchRunning.store(false);
+    g_globalThreadReleasedSignal.store(1);
+    platform::sleepMs(g_waits.atEnd);
+}
+
+Outcome FetchRun::handleServer(int index, int pass) {
+    Serverinfo &server = g_config.servers[index];
+    const char *name = g_config.serverNames[index];
+    cleanServerFolder(server);
+    writeLog("Working on %s, %d attempt\n", name, pass);
+    int weekday = 0;
+    Date now = today(&weekday);
+    Date last = lastFetchDate(name);
+    if (isInternal(server) || last.before(now)) {
+        char digit[2] = {static_cast<char>('0' + weekday), '\0'};
+        if (!strstr(server.days, digit) && !fetch_->force) return Outcome::next;
+    } else if (!fetch_->force) {
+        send(QL_NOTIFY_STATUS, QL_STATUS_NP_PRESENT);
+        server.fetchDone = 1;
+        writeLog("fetching %s not necessary\n", name);
+        return Outcome::next;
+    }
+
+    platform::WindowRef window;
+    if (platform::findWindowByClass(server.windowClass, window)) {
+        if (!agentStarted_) {
+            writeLog("Mission complete for %s\n", name);
+            server.fetchDone = 1;
+            return Outcome::next;
+        }
+    } else {
+        writeLog("no postmaster! starting a new one! %s\n", server.windowClass);
+        Outcome started = startTransfer(index, window);
+        if (started != Outcome::next) return started;
+    }
+    bool librarySide = getAndSendThread() != nullptr;
+    if (!librarySide && !handOverToPostmaster(*fetch_, window, name, server))
+        return Outcome::abandoned;
+    return receipts(index, librarySide);
+}
+
+Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
+    Serverinfo &server = g_config.servers[index];
+    if (strcmp(server.windowClass, "HttpPostmasterClass") == 0) {
+        writeLog("try to find Internetconnection\n");
+        setHandshake(SHM_NAME);
+        if (!fetchSleep(*fetch_, g_waits.beforeTransfer)) return Outcome::abandoned;
+        writeLog("Trying to create a thread for %s\n", server.appl);
+        std::shared_ptr<TransferThread> current = getAndSendThread();
+        if (current && current->finished.load()) setGetAndSendThread(current = nullptr);
+        if (!isInternal(server)) {
+            std::shared_ptr<TransferThread> reader = startPipedTransfer(fetch_, server);
+            setGetAndSendThread(reader);
+            if (!reader) {
+                agentStarted_ = false;
+                writeLog("Thread is already running. Sending DEVICEBUSY to Tarnby\n");
+                return abortWith(QL_STATUS_DEVICEBUSY);
+            }
+        } else if (current) {
+            writeLog("Thread is already running. Sending DEVICEBUSY to Tarnby\n");
+            return abortWith(QL_STATUS_DEVICEBUSY);
+        } else {
+            std::shared_ptr<TransferThread> transfer = startInternalTransfer(fetch_, index);
+            if (!transfer) {
+                writeLog("HTTP Download Thread could not be started\n");
+                writeLog(
+                    "Thread for internal downloads could not be created. Sending "
+                    "THREADCREATEERROR to Tarnby\n");
+                return abortWith(QL_STATUS_THREADCREATEERROR);
+            }
+            setGetAndSendThread(transfer);
+            writeLog("Thread created!\n");
+        }
+        agentStarted_ = true;
+        return Outcome::next;
+    }
+
+    writeLog("We need a dlagent!\n");
+    if (g_dialledConnection.load()) {
+        writeLog("Closing open internet connection\n");
+        hangUpDialledConnection();
+    }
+    writeLog("Launching %s %s\n", server.appl, maskSecret(server.command, server.password).c_str());
+    if (!startPostmaster(server)) {
+        agentStarted_ = false;
+        writeLog("Launching failed! Sending message to Tarnby: POSTMASTERSTARTUPERROR\n");
+        return abortWith(QL_STATUS_POSTMASTERSTARTUPERROR);
+    }
+    if (!fetchSleep(*fetch_, g_waits.postmasterWindow)) return Outcome::abandoned;
+    if (!platform::findWindowByClass(server.windowClass, window)) {
+        agentStarted_ = false;
+        writeLog("%s did not come up!\n", server.appl);
+        if (strcmp(server.needsmodem, "1") == 0 || strcmp(server.needsmodem, "TRUE") == 0) {
+            writeLog("Sending message to Tarnby: NOMODEMPOSTMASTER\n");
+            return abortWith(QL_STATUS_NOMODEMPOSTMASTER);
+        }
+        writeLog("Sending message to Tarnby: NOFTPPOSTMASTER\n");
+        return abortWith(QL_STATUS_NOFTPPOSTMASTER);
+    }
+    writeLog("Targetwindowclass found: application is running!\n");
+    agentStarted_ = true;
+    return Outcome::next;
+}
+
+Outcome FetchRun::receipts(int index, bool librarySide) {
+    Serverinfo &server = g_config.servers[index];
+    writeLog("waiting for final receipt! Watchdog will kill us in 15 minutes!\n");
+    if (!waitFor(*fetch_, SHM_IDLE, 100)) return Outcome::abandoned;
+    std::string first = messageText();
+    if (first == "BUSY") {
+        writeLog("received a BUSY receipt! Sending DEVICEBUSY to Tarnby\n");
+        return abortWith(QL_STATUS_DEVICEBUSY);
+    }
+    if (first == "ERROR") {
+        writeLog("received a ERROR receipt! Sending THREADCREATEERROR to Tarnby\n");
+        return abortWith(QL_STATUS_THREADCREATEERROR);
+    }
+    if (first != "OK") {
+        writeLog("Pipeline error from wget! forwarding PIPEERROR to Tarnby\n");
+        return abortWith(QL_STATUS_PIPEERROR);
+    }
+    writeLog("received OK. all is set up fine!\n");
+    setHandshake(SHM_IDLE);
+    firstReceiptTaken();
+
+    for (;;) {
+        if (!waitFor(*fetch_, SHM_RECEIPT, 1)) return Outcome::abandoned;
+        std::string receipt = messageText();
+        if (receipt[0] == '%') {
+            int32_t percent = parseLeadingInt(receipt.c_str() + 1);
+            writeLog("received progress indicator: %l forwarding to Tarnby\n", percent);
+            send(QL_NOTIFY_PROGRESS, percent);
+            setHandshake(SHM_IDLE);
+            continue;
+        }
+        if (receipt == "TransactionDone") {
+            writeLog("received a TransactionDone\n");
+            server.fetchDone = 1;
+            writeLog("Storing date of transfer in registry\n");
+            storeFetchDate(g_config.serverNames[index], today());
+            if (!startUnpacker(*fetch_, server, librarySide)) return Outcome::abandoned;
+            send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE);
+            writeLog("Sending TRANSMISSIONCOMPLETE to Tarnby\n");
+        } else if (receipt == "TransactionFailed") {
+            writeLog("received TRANSACTIONFAILED: Sending to Tarnby: TRANSMISSIONERROR\n");
+            send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONERROR);
+        } else if (receipt == "TransactionCancelled") {
+            server.fetchDone = 1;
+            writeLog("received TRANSACTIONCANCELLED: Sending to Tarnby: TRANSMISSIONCANCELLED\n");
+            send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCANCELLED);
+        } else if (receipt == "LineBusy") {
+            writeLog("received PHONELINEBUSY: Sending to Tarnby: PHONEBUSY (on server side)\n");
+            send(QL_NOTIFY_STATUS, QL_STATUS_PHONEBUSY);
+        } else if (receipt == "NoPickUp") {
+            writeLog("received NOPICKUP: Sending to Tarnby: NOPICKUP\n");
+            server.fetchDone = 1;
+            send(QL_NOTIFY_STATUS, QL_STATUS_NOPICKUP);
+        } else if (receipt == "AccessDenied") {
+            writeLog("received ACCESSDENIED: Sending to Tarnby: ACCESSDENIED (password error)\n");
+            server.fetchDone = 1;
+            send(QL_NOTIFY_STATUS, QL_STATUS_ACCESSDENIED);
+        } else if (receipt == "ModemNotFound") {
+            writeLog("received Modem not found: Sending to Tarnby: NOMODEM\n");
+            server.fetchDone = 1;
+            send(QL_NOTIFY_STATUS, QL_STATUS_NOMODEM);
+        } else if (receipt == "ERROR") {
+            writeLog("received GENERIC ERROR: Sending to Tarnby: ERROR\n");
+            send(QL_NOTIFY_STATUS, QL_STATUS_ERROR);
+        } else if (receipt == "NOTHINGNEW") {
+            writeLog("received NOTHINGNEW: Sending to Quillon: NP_PRESENT\n");
+            send(QL_NOTIFY_STATUS, QL_STATUS_NP_PRESENT);
+        } else {
+            setHandshake(SHM_IDLE);
+            continue;
+        }
+        writeLog("Final receipt after Transaction was: %s\n", receipt.c_str());
+        setGetAndSendThread(nullptr);
+        return fetch_->abandoned.load() ? Outcome::abandoned : Outcome::next;
+    }
+}
+
+}  // namespace
 
 extern "C" QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force) {
-    (void)force;
     if (!g_library.initialised.load()) return QL_ERR_NOT_INITIALIZED;
-    // No transfer method exists yet, so no fetch can be started.
-    return QL_ERR_NO_THREAD;
+    if (g_fetchRunning.load()) return QL_ERR_BUSY;
+    if (!force && !fetchDueToday()) return QL_ERR_UP_TO_DATE;
+    // Tested and set in one step: a second host cannot start a second fetch.
+    bool idle = false;
+    if (!g_fetchRunning.compare_exchange_strong(idle, true)) return QL_ERR_BUSY;
+    auto fetch = std::make_shared<Fetch>();
+    fetch->force = force;
+    g_globalThreadReleasedSignal.store(0);
+    setGetAndSendThread(nullptr);
+    try {
+        std::thread([fetch] { FetchRun(fetch).run(); }).detach();
+    } catch (const std::system_error &) {
+        g_globalThreadReleasedSignal.store(1);
+        g_fetchRunning.store(false);
+        return QL_ERR_NO_THREAD;
+    }
+    try {
+        std::thread(watchdogThread, fetch).detach();
+    } catch (const std::system_error &) {
+        writeLog("The watchdog could not be started\n");
+    }
+    return QL_OK;
 }

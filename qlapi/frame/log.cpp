@@ -60,7 +60,7 @@ size_t formatLogMessage(char *out, size_t size, const char *format, va_list args
 std::string logFilePath() { return std::string(g_config.newspaperDir) + "qlapi.log"; }
 
 void addLogSecret(const char *secret) {
-    if (!secret || !*secret) return;
+    if (!secret || strlen(secret) < kShortestMaskedSecret) return;
     std::lock_guard<std::mutex> hold(g_logLock);
     g_secrets.emplace_back(secret);
 }
@@ -83,12 +83,17 @@ std::string ctimeText(time_t t) {
     return text;
 }
 
+std::string maskSecret(std::string text, const char *secret) {
+    size_t length = secret ? strlen(secret) : 0;
+    if (length == 0) return text;
+    for (size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + sizeof kMask - 1))
+        text.replace(at, length, kMask);
+    return text;
+}
+
 static void maskSecrets(std::string &message) {
-    for (const std::string &secret : g_secrets) {
-        for (size_t at = message.find(secret); at != std::string::npos;
-             at = message.find(secret, at + sizeof kMask - 1))
-            message.replace(at, secret.size(), kMask);
-    }
+    for (const std::string &secret : g_secrets) message = maskSecret(message, secret.c_str());
 }
 
 // Keeps the last kLogKeepBytes of the file. The cut falls wherever the mark

@@ -17,9 +17,15 @@ size_t formatLogMessage(char *out, size_t size, const char *format, va_list args
 std::string logFilePath();
 
 // Texts never written to the log (the servers' passwords): each occurrence
-// in a message is replaced by asterisks.
+// in a message is replaced by asterisks. Secrets shorter than
+// kShortestMaskedSecret would garble every message; lines known to carry a
+// password mask it themselves with maskSecret.
 void addLogSecret(const char *secret);
 void clearLogSecrets();
+constexpr size_t kShortestMaskedSecret = 4;
+
+// The text with every occurrence of secret replaced by asterisks.
+std::string maskSecret(std::string text, const char *secret);
 
 // The time as the C library's ctime writes it, without the line break:
 // "Wed Jun 30 21:49:08 1993".

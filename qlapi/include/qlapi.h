@@ -170,8 +170,8 @@ QLAPI_EXPORT int QLAPI_CALL QL_CancelDownload(void);
    the outcome arrives as notifications. force non-zero fetches even what was
    fetched today. Returns QL_OK when the fetch started, or (none of them kept)
    QL_ERR_NOT_INITIALIZED, QL_ERR_BUSY, QL_ERR_UP_TO_DATE or QL_ERR_NO_THREAD.
-   Until the download engine is built, an initialised library answers
-   QL_ERR_NO_THREAD: no fetch can be started. */
+   A server fetched by the library itself ends with QL_STATUS_ERROR until the
+   library's own HTTP transfer is built. */
 QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force);
 
 /* ---- Store ----------------------------------------------------------------- */
@@ -184,15 +184,13 @@ QLAPI_EXPORT int QLAPI_CALL QL_ResyncNewspaper(void);
 
 /* Deletes the stored edition with the given newspaper id and asks the host
    to resynchronise. Returns QL_OK, or keeps and returns
-   QL_ERR_NOT_INITIALIZED or QL_ERR_NOT_FOUND.
-   Until the local store is built the folder lists no edition, so an
-   initialised library answers QL_ERR_NOT_FOUND. */
+   QL_ERR_NOT_INITIALIZED or QL_ERR_NOT_FOUND. The edition stays listed until
+   the host resynchronises. */
 QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper);
 
 /* Returns a new list of the stored editions, newest first, owned by the
    caller until it passes it to QL_RemoveNewspaperTree; null when there is
-   none. Uses the configuration of the last initialisation.
-   Until the local store is built it returns null. */
+   none. Uses the configuration of the last initialisation. */
 QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void);
 
 /* Frees a list returned by QL_GetNewspaperListFromHD. Null does nothing. */
@@ -204,9 +202,9 @@ QLAPI_EXPORT void QLAPI_CALL QL_RemoveNewspaperTree(EditionEntry *list);
    returns null at the end (or for an id that matches nothing), or keeps
    QL_ERR_NOT_INITIALIZED and returns null. The First function starts an
    enumeration for its id, the Next function with the same id continues it;
-   enumerations of different ids run side by side.
-   Until the newspaper tree is built the store is empty: every find keeps
-   QL_ERR_NOT_FOUND. */
+   enumerations of different ids run side by side. Opening an edition (its
+   first resort or paragraph request) ends the enumerations of the edition
+   opened before and invalidates its records. */
 
 QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindFirstNewspaper(void);
 QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void);

@@ -88,4 +88,53 @@ struct DirEntry {
 // that every system lists a folder in the same order.
 std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix);
 
+// ---- Waiting ------------------------------------------------------------------------
+void sleepMs(unsigned milliseconds);
+
+// ---- Shared memory --------------------------------------------------------------------
+// A named block backed by the paging file (POSIX: shm_open), created or
+// opened, mapped for reading and writing. Null when it cannot be had.
+struct SharedMemory {
+    void *view = nullptr;
+    size_t size = 0;
+    uintptr_t handle = 0;
+};
+bool openSharedMemory(const char *name, size_t size, SharedMemory &out);
+void closeSharedMemory(SharedMemory &block);
+
+// ---- Windows of other programs --------------------------------------------------------
+// A top-level window found by its class. On POSIX a program "owns a window"
+// of a class by listening on a datagram socket named after the class in the
+// runtime folder (see windowSocketPath).
+struct WindowRef {
+    uintptr_t handle = 0;
+    std::string socketPath;
+};
+bool findWindowByClass(const char *windowClass, WindowRef &out);
+bool postWindowMessage(const WindowRef &window, unsigned message);
+std::string windowSocketPath(const char *windowClass);  // POSIX only
+
+// ---- Processes ------------------------------------------------------------------------
+enum class ShowWindow { normal, minimisedNoActivate, hidden };
+struct ProcessStart {
+    std::string program;      // the program file
+    std::string commandLine;  // as Windows takes it; split into words on POSIX
+    std::string folder;       // working folder; empty: the current one
+    ShowWindow show = ShowWindow::normal;
+    bool captureOutput = false;  // standard output and error into a pipe
+};
+struct ChildProcess {
+    uintptr_t process = 0;  // process handle, or the pid
+    uintptr_t output = 0;   // the pipe's read end when captured
+    bool running = false;
+};
+bool startProcess(const ProcessStart &start, ChildProcess &out);
+// Reads up to size bytes of the captured output: the count, 0 when nothing
+// came but the pipe is open, -1 when the program has closed its output.
+long readProcessOutput(ChildProcess &child, char *buffer, size_t size);
+// Ends the program (and on POSIX its process group); the handles stay.
+void terminateProcess(const ChildProcess &child);
+// Closes the handles; with terminate, ends the program first.
+void closeProcess(ChildProcess &child, bool terminate);
+
 }  // namespace platform

@@ -116,8 +116,6 @@ TEST_F(FrameTest, FindsOnAnEmptyStoreKeepEightAndSuccessKeepsZero) {
     EXPECT_EQ(QL_DllError(), QL_ERR_NOT_FOUND);
     EXPECT_EQ(QL_DeleteNewspaper(0), QL_ERR_NOT_FOUND);
     EXPECT_EQ(QL_DllError(), QL_ERR_NOT_FOUND);
-    // No transfer method exists yet: the library must not claim a started fetch.
-    EXPECT_EQ(QL_GetNewspaper(1), QL_ERR_NO_THREAD);
     void *block = guardedAlloc(16);
     EXPECT_NE(block, nullptr);
     EXPECT_EQ(QL_DllError(), QL_OK);

@@ -39,6 +39,12 @@ TEST(LogFormat, LongMessagesAreCutToTheBuffer) {
     EXPECT_EQ(out.substr(0, 2), "<x");
 }
 
+TEST(LogFormat, SecretsAreMasked) {
+    EXPECT_EQ(maskSecret("agent -u a -p x -q x", "x"), "agent -u a -p ******** -q ********");
+    EXPECT_EQ(maskSecret("no secret", ""), "no secret");
+    EXPECT_EQ(maskSecret("aaaa", "aa"), "****************");
+}
+
 TEST(LogFormat, CtimeTextHasTheTwentyFourCharacterForm) {
     std::string t = ctimeText(0);
     ASSERT_EQ(t.size(), 24u) << t;

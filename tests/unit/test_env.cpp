@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
+#include "download/fetch_state.h"
 #include "frame/knobs.h"
 #include "platform/knobs.h"
 #include "platform/platform.h"
@@ -45,6 +47,7 @@ void LibraryTest::SetUp() {
 }
 
 void LibraryTest::TearDown() {
+    EXPECT_TRUE(waitForFetchEnd(30000)) << "a fetch was still running";
     knobs::resetLibrary();
     knobs::setAllocator(nullptr);
     platform::knobs::setClock(nullptr);
@@ -84,10 +87,34 @@ std::string testDataPath(const std::string &relative) {
 }
 
 std::vector<Notification> g_received;
+static std::mutex g_receivedLock;
+
+std::vector<Notification> received() {
+    std::lock_guard<std::mutex> hold(g_receivedLock);
+    return g_received;
+}
+
+void clearReceived() {
+    std::lock_guard<std::mutex> hold(g_receivedLock);
+    g_received.clear();
+}
+
+bool waitForFetchEnd(int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+#ifdef _WIN32
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+#endif
+        if (!g_fetchRunning.load() && g_globalThreadReleasedSignal.load() == 1) return true;
+        platform::sleepMs(5);
+    }
+    return false;
+}
 
 #ifdef _WIN32
 static LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= WM_USER) {
+        std::lock_guard<std::mutex> hold(g_receivedLock);
         g_received.push_back({message, wParam, lParam});
         return 0;
     }
@@ -109,6 +136,7 @@ QL_HostWindow HostWindow::handle() { return window_; }
 #else
 static intptr_t recordingProc(QL_HostWindowRec *, unsigned message, uintptr_t wParam,
                               intptr_t lParam) {
+    std::lock_guard<std::mutex> hold(g_receivedLock);
     g_received.push_back({message, wParam, lParam});
     return 0;
 }

@@ -37,7 +37,13 @@ struct Notification {
     uintptr_t category;
     intptr_t code;
 };
-extern std::vector<Notification> g_received;
+extern std::vector<Notification> g_received;  // guarded: use received()
+std::vector<Notification> received();
+void clearReceived();
+
+// Waits until the running fetch has ended (its threads released the
+// library), pumping this thread's messages meanwhile. False on timeout.
+bool waitForFetchEnd(int timeoutMs);
 
 class HostWindow {
   public:

@@ -1,0 +1,14 @@
+// The work around each transfer: cleaning the server's working folder
+// before an attempt, and starting its unpacker after a transfer.
+#pragma once
+
+#include "download/fetch_state.h"
+#include "frame/configuration.h"
+
+// Deletes the leftovers of transfer programs in the server's folder; hidden
+// and system files stay.
+void cleanServerFolder(const Serverinfo &server);
+
+// Starts the server's unpacker in its folder when a library-side transfer
+// ran, then waits the fixed time. False when the fetch was abandoned.
+bool startUnpacker(const Fetch &fetch, const Serverinfo &server, bool librarySide);
