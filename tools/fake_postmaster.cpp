@@ -36,7 +36,7 @@ namespace {
 
 struct Options {
     std::string windowClass, shm = kDefaultSharedBlockName, first = "OK", final = "TransactionDone",
-                dump;
+                             dump;
     std::vector<std::string> progress;
     bool stallName = false, stall = false;
     int lifetime = 60000;
@@ -98,8 +98,8 @@ static int runWindow() {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = o.windowClass.c_str();
     if (!RegisterClassA(&wc)) return 1;
-    HWND window = CreateWindowA(o.windowClass.c_str(), "fake postmaster", WS_OVERLAPPEDWINDOW,
-                                0, 0, 100, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window = CreateWindowA(o.windowClass.c_str(), "fake postmaster", WS_OVERLAPPEDWINDOW, 0, 0,
+                                100, 100, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return 1;
     SetTimer(window, 1, static_cast<UINT>(o.lifetime), nullptr);
     MSG msg;
@@ -132,14 +132,22 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : "";
-        if (a == "--class") o.windowClass = value, ++i;
-        else if (a == "--shm") o.shm = value, ++i;
-        else if (a == "--first") o.first = value, ++i;
-        else if (a == "--final") o.final = value, ++i;
-        else if (a == "--dump") o.dump = value, ++i;
-        else if (a == "--lifetime") o.lifetime = atoi(value), ++i;
-        else if (a == "--stall-name") o.stallName = true;
-        else if (a == "--stall") o.stall = true;
+        if (a == "--class")
+            o.windowClass = value, ++i;
+        else if (a == "--shm")
+            o.shm = value, ++i;
+        else if (a == "--first")
+            o.first = value, ++i;
+        else if (a == "--final")
+            o.final = value, ++i;
+        else if (a == "--dump")
+            o.dump = value, ++i;
+        else if (a == "--lifetime")
+            o.lifetime = atoi(value), ++i;
+        else if (a == "--stall-name")
+            o.stallName = true;
+        else if (a == "--stall")
+            o.stall = true;
         else if (a == "--progress") {
             std::stringstream list(value);
             for (std::string p; std::getline(list, p, ',');) o.progress.push_back(p);

@@ -12,8 +12,8 @@ void cleanServerFolder(const Serverinfo &server) {
     writeLog("Cleaning in %s some files. (*.exe, *.bat, *.gz *.htm *.html, *.dat, robots.txt)\n",
              server.path);
     // Suffixes, and one whole name.
-    static const char *const kPatterns[] = {".exe", ".bat", ".gz", ".htm", ".html", ".dat",
-                                            "robots.txt"};
+    static const char *const kPatterns[] = {".exe",  ".bat", ".gz",       ".htm",
+                                            ".html", ".dat", "robots.txt"};
     for (const char *pattern : kPatterns) {
         bool wholeName = pattern[0] != '.';
         for (const platform::DirEntry &file : platform::listFiles(server.path, pattern)) {

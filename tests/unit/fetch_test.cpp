@@ -125,8 +125,8 @@ TEST_F(FetchTest, PipedProgramReceiptsBecomeNotifications) {
         {"cancelled", "TransactionCancelled",
          status({QL_STATUS_TRANSMISSIONCANCELLED, QL_STATUS_DORESYNC})},
         {"line busy", "LineBusy",
-         status({QL_STATUS_PHONEBUSY, QL_STATUS_PHONEBUSY, QL_STATUS_PHONEBUSY,
-                 QL_STATUS_DORESYNC})},
+         status(
+             {QL_STATUS_PHONEBUSY, QL_STATUS_PHONEBUSY, QL_STATUS_PHONEBUSY, QL_STATUS_DORESYNC})},
         {"no pick-up", "NoPickUp", status({QL_STATUS_NOPICKUP, QL_STATUS_DORESYNC})},
         {"no modem", "ModemNotFound", status({QL_STATUS_NOMODEM, QL_STATUS_DORESYNC})},
         {"error retries", "ERROR",
@@ -170,9 +170,11 @@ TEST_F(FetchTest, ServersAreSkippedOnOtherWeekdays) {
     std::tm now{};
     platform::toLocalTime(platform::currentTime(), now);
     std::string otherDay(1, char('0' + (now.tm_wday + 1) % 7));
-    writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=VKT\n[VKT]\nappl=" +
-                  tool("fake_transfer") + "\ncommand=fake_transfer TransactionDone\n"
-                  "class=HttpPostmasterClass\nurl=u\nlogin=l\npassword=Zugang77\ndays=" + otherDay + "\n");
+    writeSettings("[FILES]\nPATH=" + news_ +
+                  "\n[CONNECTIONS]\nServer=VKT\n[VKT]\nappl=" + tool("fake_transfer") +
+                  "\ncommand=fake_transfer TransactionDone\n"
+                  "class=HttpPostmasterClass\nurl=u\nlogin=l\npassword=Zugang77\ndays=" +
+                  otherDay + "\n");
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
     EXPECT_EQ(fetch(0), Seen{kDoResync}) << "not its day: skipped without a word";
@@ -201,10 +203,11 @@ TEST_F(FetchTest, TransferSideFailures) {
          status({QL_STATUS_NOMODEMPOSTMASTER, QL_STATUS_NOMODEMPOSTMASTER,
                  QL_STATUS_NOMODEMPOSTMASTER, QL_STATUS_DORESYNC})},
         {"postmaster without window, network",
-         "appl=" + tool("fake_transfer") + "\ncommand=fake_transfer\nclass=NoSuchWindow\n"
-         "needsmodem=0\n",
-         status({QL_STATUS_NOFTPPOSTMASTER, QL_STATUS_NOFTPPOSTMASTER,
-                 QL_STATUS_NOFTPPOSTMASTER, QL_STATUS_DORESYNC})},
+         "appl=" + tool("fake_transfer") +
+             "\ncommand=fake_transfer\nclass=NoSuchWindow\n"
+             "needsmodem=0\n",
+         status({QL_STATUS_NOFTPPOSTMASTER, QL_STATUS_NOFTPPOSTMASTER, QL_STATUS_NOFTPPOSTMASTER,
+                 QL_STATUS_DORESYNC})},
     };
     for (const Case &c : cases) {
         QL_Initialize(0);
@@ -219,7 +222,8 @@ TEST_F(FetchTest, PostmasterHandshake) {
         Seen expected;
     };
     const Case cases[] = {
-        {"done", "--progress 20,100 --final TransactionDone",
+        {"done",
+         "--progress 20,100 --final TransactionDone",
          {{QL_NOTIFY_PROGRESS, 20},
           {QL_NOTIFY_PROGRESS, 100},
           {QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE},
@@ -231,8 +235,8 @@ TEST_F(FetchTest, PostmasterHandshake) {
          status({QL_STATUS_THREADCREATEERROR, QL_STATUS_THREADCREATEERROR,
                  QL_STATUS_THREADCREATEERROR, QL_STATUS_DORESYNC})},
         {"garbage", "--first Hello",
-         status({QL_STATUS_PIPEERROR, QL_STATUS_PIPEERROR, QL_STATUS_PIPEERROR,
-                 QL_STATUS_DORESYNC})},
+         status(
+             {QL_STATUS_PIPEERROR, QL_STATUS_PIPEERROR, QL_STATUS_PIPEERROR, QL_STATUS_DORESYNC})},
     };
     for (const Case &c : cases) {
         QL_Initialize(0);
@@ -263,8 +267,8 @@ TEST_F(FetchTest, RunningPostmasterMeansMissionComplete) {
     postmaster("");
     platform::ProcessStart start;
     start.program = tool("fake_postmaster");
-    start.commandLine = "fake_postmaster --class " + postmasterClass() + " --shm " + shm_ +
-                        " --lifetime 8000";
+    start.commandLine =
+        "fake_postmaster --class " + postmasterClass() + " --shm " + shm_ + " --lifetime 8000";
     platform::ChildProcess child;
     ASSERT_TRUE(platform::startProcess(start, child));
     platform::WindowRef window;
@@ -308,17 +312,20 @@ TEST_F(FetchTest, OneFetchAtATimeAndTheWatchdogFreesAHungOne) {
 
 TEST_F(FetchTest, CleaningKeepsEditionsAndHiddenFiles) {
     std::string work = makeFolder("work");
-    for (const char *name : {"agent.exe", "RUN.BAT", "page.html", "index.htm", "robots.txt",
-                             "x.gz", "a.dat", "keep.eif", "myrobots.txt"})
+    for (const char *name : {"agent.exe", "RUN.BAT", "page.html", "index.htm", "robots.txt", "x.gz",
+                             "a.dat", "keep.eif", "myrobots.txt"})
         writeWholeFile(work + name, "x");
     writeWholeFile(work + ".hidden.dat", "x");
-    configure("appl=" + tool("fake_transfer") + "\ncommand=fake_transfer TransactionDone\n"
-              "class=HttpPostmasterClass\npath=" + work + "\n");
+    configure("appl=" + tool("fake_transfer") +
+              "\ncommand=fake_transfer TransactionDone\n"
+              "class=HttpPostmasterClass\npath=" +
+              work + "\n");
     fetch();
-    for (const char *gone : {"agent.exe", "RUN.BAT", "page.html", "index.htm", "robots.txt",
-                             "x.gz", "a.dat"})
+    for (const char *gone :
+         {"agent.exe", "RUN.BAT", "page.html", "index.htm", "robots.txt", "x.gz", "a.dat"})
         EXPECT_FALSE(fileExists(work + gone)) << gone;
-    for (const char *kept : {"keep.eif", "myrobots.txt"}) EXPECT_TRUE(fileExists(work + kept)) << kept;
+    for (const char *kept : {"keep.eif", "myrobots.txt"})
+        EXPECT_TRUE(fileExists(work + kept)) << kept;
 #ifndef _WIN32
     EXPECT_TRUE(fileExists(work + ".hidden.dat"));
 #endif

@@ -33,8 +33,9 @@ void LibraryTest::SetUp() {
     for (char &c : name)
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     fs::path base = fs::temp_directory_path() / ("qlapi-" + name);
-    fs::remove_all(base);
-    fs::create_directories(base);
+    std::error_code ignored;
+    fs::remove_all(base, ignored);  // a program of an earlier run may still hold a folder
+    fs::create_directories(base, ignored);
     dir_ = base.string() + platform::kPathSeparator;
 #ifndef _WIN32
     setenv("QLAPI_HOME", (dir_ + "home").c_str(), 1);
@@ -53,7 +54,8 @@ void LibraryTest::TearDown() {
     platform::knobs::setClock(nullptr);
     fs::remove(platform::settingsFilePath());
     platform::regDeleteTree("Software\\VKT");
-    if (!HasFailure()) fs::remove_all(dir_);
+    std::error_code ignored;
+    if (!HasFailure()) fs::remove_all(dir_, ignored);
 }
 
 std::string LibraryTest::makeFolder(const std::string &name) const {

@@ -14,8 +14,8 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -36,7 +36,8 @@ bool openSharedMemory(const char *name, size_t size, SharedMemory &out) {
     int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT, 0600);
     if (fd < 0) return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0)) {
+    if (fstat(fd, &st) != 0 ||
+        (static_cast<size_t>(st.st_size) < size && ftruncate(fd, static_cast<off_t>(size)) != 0)) {
         close(fd);
         return false;
     }

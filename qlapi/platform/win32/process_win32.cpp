@@ -74,11 +74,10 @@ bool startProcess(const ProcessStart &start, ChildProcess &out) {
     std::vector<char> commandLine(start.commandLine.begin(), start.commandLine.end());
     commandLine.push_back('\0');
     PROCESS_INFORMATION pi{};
-    BOOL ok = CreateProcessA(start.program.c_str(),
-                             start.commandLine.empty() ? nullptr : commandLine.data(), nullptr,
-                             nullptr, start.captureOutput, start.captureOutput ? CREATE_NEW_CONSOLE : 0,
-                             nullptr, start.folder.empty() ? nullptr : start.folder.c_str(), &si,
-                             &pi);
+    BOOL ok = CreateProcessA(
+        start.program.c_str(), start.commandLine.empty() ? nullptr : commandLine.data(), nullptr,
+        nullptr, start.captureOutput, start.captureOutput ? CREATE_NEW_CONSOLE : 0, nullptr,
+        start.folder.empty() ? nullptr : start.folder.c_str(), &si, &pi);
     if (start.captureOutput) {
         CloseHandle(outWrite);
         if (errWrite) CloseHandle(errWrite);
