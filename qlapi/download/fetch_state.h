@@ -35,6 +35,8 @@ struct FetchWaits {
 extern FetchWaits g_waits;
 
 extern std::atomic<bool> g_fetchRunning;
+// Watchdogs that have not yet returned (one per fetch, briefly two).
+extern std::atomic<int> g_watchdogsRunning;
 extern std::atomic<int> g_globalThreadReleasedSignal;
 
 // The registered library-side transfer of the current server, or null.

@@ -18,6 +18,7 @@
 
 FetchWaits g_waits;
 std::atomic<bool> g_fetchRunning{false};
+std::atomic<int> g_watchdogsRunning{0};
 std::atomic<int> g_globalThreadReleasedSignal{1};
 std::atomic<bool> g_dialledConnection{false};
 
@@ -368,9 +369,11 @@ extern "C" QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force) {
         g_fetchRunning.store(false);
         return QL_ERR_NO_THREAD;
     }
+    g_watchdogsRunning.fetch_add(1);
     try {
         std::thread(watchdogThread, fetch).detach();
     } catch (const std::system_error &) {
+        g_watchdogsRunning.fetch_sub(1);
         writeLog("The watchdog could not be started\n");
     }
     return QL_OK;

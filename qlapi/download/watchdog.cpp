@@ -4,7 +4,14 @@
 #include "download/fetch_state.h"
 #include "frame/log.h"
 
+static void watch(const std::shared_ptr<Fetch> &fetch);
+
 void watchdogThread(std::shared_ptr<Fetch> fetch) {
+    watch(fetch);
+    g_watchdogsRunning.fetch_sub(1);
+}
+
+static void watch(const std::shared_ptr<Fetch> &fetch) {
     for (unsigned tick = 0; tick < g_waits.watchdogTicks; ++tick) {
         if (g_globalThreadReleasedSignal.load()) break;
         platform::sleepMs(g_waits.watchdogTick);

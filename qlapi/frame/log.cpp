@@ -18,7 +18,8 @@ static const char kMask[] = "********";
 // Entries of the download threads and the host's thread would otherwise
 // interleave, and a trim could race an append.
 static std::mutex g_logLock;
-static std::vector<std::string> g_secrets;
+// Never destroyed: a download thread may still log while the process ends.
+static std::vector<std::string> &g_secrets = *new std::vector<std::string>;
 
 size_t formatLogMessage(char *out, size_t size, const char *format, va_list args) {
     if (size == 0) return 0;

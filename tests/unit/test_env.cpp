@@ -107,7 +107,9 @@ bool waitForFetchEnd(int timeoutMs) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 #endif
-        if (!g_fetchRunning.load() && g_globalThreadReleasedSignal.load() == 1) return true;
+        if (!g_fetchRunning.load() && g_globalThreadReleasedSignal.load() == 1 &&
+            g_watchdogsRunning.load() == 0)
+            return true;
         platform::sleepMs(5);
     }
     return false;
