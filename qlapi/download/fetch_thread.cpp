@@ -111,6 +111,38 @@ bool isInternal(const Serverinfo &s) {
 
 enum class Outcome { next, abort, abandoned };
 
+// The final receipts other than "TransactionDone": what is logged, whether
+// the server is done for this fetch, and what the host is told.
+struct FinalReceipt {
+    const char *text;
+    const char *log;
+    bool endsServer;
+    int status;
+};
+const FinalReceipt kFinalReceipts[] = {
+    {"TransactionFailed", "received TRANSACTIONFAILED: Sending to Tarnby: TRANSMISSIONERROR\n",
+     false, QL_STATUS_TRANSMISSIONERROR},
+    {"TransactionCancelled",
+     "received TRANSACTIONCANCELLED: Sending to Tarnby: TRANSMISSIONCANCELLED\n", true,
+     QL_STATUS_TRANSMISSIONCANCELLED},
+    {"LineBusy", "received PHONELINEBUSY: Sending to Tarnby: PHONEBUSY (on server side)\n", false,
+     QL_STATUS_PHONEBUSY},
+    {"NoPickUp", "received NOPICKUP: Sending to Tarnby: NOPICKUP\n", true, QL_STATUS_NOPICKUP},
+    {"AccessDenied", "received ACCESSDENIED: Sending to Tarnby: ACCESSDENIED (password error)\n",
+     true, QL_STATUS_ACCESSDENIED},
+    {"ModemNotFound", "received Modem not found: Sending to Tarnby: NOMODEM\n", true,
+     QL_STATUS_NOMODEM},
+    {"ERROR", "received GENERIC ERROR: Sending to Tarnby: ERROR\n", false, QL_STATUS_ERROR},
+    {"NOTHINGNEW", "received NOTHINGNEW: Sending to Quillon: NP_PRESENT\n", false,
+     QL_STATUS_NP_PRESENT},
+};
+
+const FinalReceipt *findFinalReceipt(const std::string &receipt) {
+    for (const FinalReceipt &f : kFinalReceipts)
+        if (receipt == f.text) return &f;
+    return nullptr;
+}
+
 // Waits for the handshake byte to become value, polling every pollMs.
 bool waitFor(const Fetch &fetch, Handshake value, unsigned pollMs) {
     while (handshake() != value) {
@@ -311,34 +343,10 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
             if (!startUnpacker(*fetch_, server, librarySide)) return Outcome::abandoned;
             send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE);
             writeLog("Sending TRANSMISSIONCOMPLETE to Tarnby\n");
-        } else if (receipt == "TransactionFailed") {
-            writeLog("received TRANSACTIONFAILED: Sending to Tarnby: TRANSMISSIONERROR\n");
-            send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONERROR);
-        } else if (receipt == "TransactionCancelled") {
-            server.fetchDone = 1;
-            writeLog("received TRANSACTIONCANCELLED: Sending to Tarnby: TRANSMISSIONCANCELLED\n");
-            send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCANCELLED);
-        } else if (receipt == "LineBusy") {
-            writeLog("received PHONELINEBUSY: Sending to Tarnby: PHONEBUSY (on server side)\n");
-            send(QL_NOTIFY_STATUS, QL_STATUS_PHONEBUSY);
-        } else if (receipt == "NoPickUp") {
-            writeLog("received NOPICKUP: Sending to Tarnby: NOPICKUP\n");
-            server.fetchDone = 1;
-            send(QL_NOTIFY_STATUS, QL_STATUS_NOPICKUP);
-        } else if (receipt == "AccessDenied") {
-            writeLog("received ACCESSDENIED: Sending to Tarnby: ACCESSDENIED (password error)\n");
-            server.fetchDone = 1;
-            send(QL_NOTIFY_STATUS, QL_STATUS_ACCESSDENIED);
-        } else if (receipt == "ModemNotFound") {
-            writeLog("received Modem not found: Sending to Tarnby: NOMODEM\n");
-            server.fetchDone = 1;
-            send(QL_NOTIFY_STATUS, QL_STATUS_NOMODEM);
-        } else if (receipt == "ERROR") {
-            writeLog("received GENERIC ERROR: Sending to Tarnby: ERROR\n");
-            send(QL_NOTIFY_STATUS, QL_STATUS_ERROR);
-        } else if (receipt == "NOTHINGNEW") {
-            writeLog("received NOTHINGNEW: Sending to Quillon: NP_PRESENT\n");
-            send(QL_NOTIFY_STATUS, QL_STATUS_NP_PRESENT);
+        } else if (const FinalReceipt *final = findFinalReceipt(receipt)) {
+            writeLog(final->log);
+            if (final->endsServer) server.fetchDone = 1;
+            send(QL_NOTIFY_STATUS, final->status);
         } else {
             setHandshake(SHM_IDLE);
             continue;

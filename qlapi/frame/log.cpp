@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "frame/configuration.h"
 #include "platform/platform.h"
@@ -18,8 +17,10 @@ static const char kMask[] = "********";
 // Entries of the download threads and the host's thread would otherwise
 // interleave, and a trim could race an append.
 static std::mutex g_logLock;
-// Never destroyed: a download thread may still log while the process ends.
-static std::vector<std::string> &g_secrets = *new std::vector<std::string>;
+// Plain arrays, never destroyed: a download thread may still log while the
+// process ends, and a host may unload the library.
+static char g_secrets[kMaxServers + 1][sizeof(Serverinfo::password)];
+static size_t g_secretCount = 0;
 
 size_t formatLogMessage(char *out, size_t size, const char *format, va_list args) {
     if (size == 0) return 0;
@@ -63,12 +64,13 @@ std::string logFilePath() { return std::string(g_config.newspaperDir) + "qlapi.l
 void addLogSecret(const char *secret) {
     if (!secret || strlen(secret) < kShortestMaskedSecret) return;
     std::lock_guard<std::mutex> hold(g_logLock);
-    g_secrets.emplace_back(secret);
+    if (g_secretCount < sizeof g_secrets / sizeof g_secrets[0])
+        snprintf(g_secrets[g_secretCount++], sizeof g_secrets[0], "%s", secret);
 }
 
 void clearLogSecrets() {
     std::lock_guard<std::mutex> hold(g_logLock);
-    g_secrets.clear();
+    g_secretCount = 0;
 }
 
 std::string ctimeText(time_t t) {
@@ -94,7 +96,7 @@ std::string maskSecret(std::string text, const char *secret) {
 }
 
 static void maskSecrets(std::string &message) {
-    for (const std::string &secret : g_secrets) message = maskSecret(message, secret.c_str());
+    for (size_t i = 0; i < g_secretCount; ++i) message = maskSecret(message, g_secrets[i]);
 }
 
 // Keeps the last kLogKeepBytes of the file. The cut falls wherever the mark

@@ -21,12 +21,9 @@ const std::pair<int, int> kDoResync{QL_NOTIFY_STATUS, QL_STATUS_DORESYNC};
 
 std::string tool(const char *name) {
 #ifdef _WIN32
-    std::string path = std::string("Z:") + QL_TOOLS_DIR + "/" + name + ".exe";
-    for (char &c : path)
-        if (c == '/') c = '\\';
-    return path;
+    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name + ".exe");
 #else
-    return std::string(QL_TOOLS_DIR) + "/" + name;
+    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name);
 #endif
 }
 

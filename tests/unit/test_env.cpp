@@ -77,15 +77,19 @@ void LibraryTest::writeMinimalSettings(const std::string &newspaperDir,
                   extra);
 }
 
-std::string testDataPath(const std::string &relative) {
+std::string nativePath(const std::string &unixPath) {
 #ifdef _WIN32
-    std::string path = std::string("Z:") + QL_TEST_DATA + "/" + relative;
+    std::string path = "Z:" + unixPath;
     for (char &c : path)
         if (c == '/') c = '\\';
     return path;
 #else
-    return std::string(QL_TEST_DATA) + "/" + relative;
+    return unixPath;
 #endif
+}
+
+std::string testDataPath(const std::string &relative) {
+    return nativePath(std::string(QL_TEST_DATA) + "/" + relative);
 }
 
 std::vector<Notification> g_received;

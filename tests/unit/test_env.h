@@ -65,3 +65,6 @@ bool fileExists(const std::string &path);
 
 // A file below tests/data, as the program under test names it.
 std::string testDataPath(const std::string &relative);
+// A path of this machine as the program under test names it: on Windows
+// (under Wine) the Unix path on drive Z: with backslashes.
+std::string nativePath(const std::string &unixPath);
