@@ -68,15 +68,7 @@ SgmlNode *findOne(const char *pattern) {
 
 void *treeAlloc(size_t bytes) { return g_open.arena.allocate(bytes); }
 
-char *treeCopy(const char *text, size_t limit) {
-    size_t n = strnlen(text, limit);
-    char *copy = static_cast<char *>(treeAlloc(n + 1));
-    if (copy) {
-        memcpy(copy, text, n);
-        copy[n] = '\0';
-    }
-    return copy;
-}
+char *treeCopy(const char *text, size_t limit) { return copyText(text, limit, treeAlloc); }
 
 void formatEditionDate(char (&out)[12], int32_t countryCode, int32_t year, int32_t month,
                        int32_t day) {

@@ -13,6 +13,7 @@
 #include "frame/configuration.h"
 #include "frame/knobs.h"
 #include "frame/log.h"
+#include "frame/text_util.h"
 #include "platform/platform.h"
 
 LibraryState g_library;
@@ -63,15 +64,7 @@ void *guardedAlloc(size_t bytes) {
     return nullptr;
 }
 
-char *guardedCopy(const char *text, size_t limit) {
-    size_t n = strnlen(text, limit);
-    char *copy = static_cast<char *>(guardedAlloc(n + 1));
-    if (copy) {
-        memcpy(copy, text, n);
-        copy[n] = '\0';
-    }
-    return copy;
-}
+char *guardedCopy(const char *text, size_t limit) { return copyText(text, limit, guardedAlloc); }
 
 int initialiseLibrary() {
     if (!g_library.clientKey) computeClientKey();

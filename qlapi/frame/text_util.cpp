@@ -12,6 +12,16 @@ bool copyField(char *field, size_t size, const char *value) {
     return n == len;
 }
 
+char *copyText(const char *text, size_t limit, void *(*allocate)(size_t)) {
+    size_t n = strnlen(text, limit);
+    char *copy = static_cast<char *>(allocate(n + 1));
+    if (copy) {
+        memcpy(copy, text, n);
+        copy[n] = '\0';
+    }
+    return copy;
+}
+
 static char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 void upperCase(char *text) {
