@@ -18,8 +18,6 @@ struct Cursor {
 std::unordered_map<ItemId, Cursor> g_cursors;
 EditionEntry *g_newspaperCursor = nullptr;
 
-constexpr ItemId kEditionMask = static_cast<ItemId>(0xff000000);
-
 void setCursor(ItemId id, Cursor::Kind kind, void *node) {
     if (node)
         g_cursors[id] = {kind, node};
@@ -43,12 +41,6 @@ template <typename T>
 T *found(T *record) {
     setLastError(record ? QL_OK : QL_ERR_NOT_FOUND);
     return record;
-}
-
-EditionEntry *editionOf(ItemId id, bool withTree = false) {
-    for (EditionEntry *e = g_editionList; e; e = e->next)
-        if ((e->info.id & kEditionMask) == (id & kEditionMask) && (!withTree || e->tree)) return e;
-    return nullptr;
 }
 
 // Builds the edition's tree on first use; only one edition is open at a time.
@@ -108,7 +100,7 @@ QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void) {
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstResort(ItemId parent) {
     if (!checkInitialised()) return nullptr;
     g_cursors.erase(parent);
-    EditionEntry *entry = editionOf(parent);
+    EditionEntry *entry = findEdition(parent);
     if (!entry) return found<const ItemRecord>(nullptr);
     openEdition(entry);
     ResortNode *start = entry->tree;
@@ -128,7 +120,10 @@ QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextResort(ItemId parent) {
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstArticle(ItemId resort) {
     if (!checkInitialised()) return nullptr;
     g_cursors.erase(resort);
-    ResortNode *node = editionOf(resort, true) ? findResort(resort) : nullptr;
+    // Edition numbers are unique in the list, so the one edition of the id
+    // must already be open.
+    EditionEntry *entry = findEdition(resort);
+    ResortNode *node = entry && entry->tree ? findResort(resort) : nullptr;
     if (!node || !node->articles) return found<const ItemRecord>(nullptr);
     return giveArticle(resort, node->articles);
 }
@@ -142,7 +137,7 @@ QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextArticle(ItemId resort) {
 
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindFirstParagraph(ItemId article) {
     if (!checkInitialised()) return nullptr;
-    EditionEntry *entry = editionOf(article);
+    EditionEntry *entry = findEdition(article);
     if (entry) {
         openEdition(entry);
         ArticleNode *node = entry->tree ? findArticle(article) : nullptr;

@@ -31,14 +31,7 @@ struct OpenTree {
 };
 OpenTree g_open;
 
-constexpr ItemId kEditionMask = static_cast<ItemId>(0xff000000);
 constexpr ItemId kItemMask = 0x00ffffff;
-
-EditionEntry *entryOf(ItemId id) {
-    for (EditionEntry *e = g_editionList; e; e = e->next)
-        if ((e->info.id & kEditionMask) == (id & kEditionMask)) return e;
-    return nullptr;
-}
 
 // The next item number of the open edition, indexed.
 ItemId number(EditionEntry *entry, const OpenTree::Item &item) {
@@ -117,7 +110,7 @@ EditionEntry *readEditionHeader() {
 }
 
 ItemId attachResort(ItemId editionId, ResortNode *resort) {
-    EditionEntry *entry = entryOf(editionId);
+    EditionEntry *entry = findEdition(editionId);
     if (!entry || entry != g_open.entry) return -1;
     ItemId id = number(entry, {resort, nullptr});
     if (id < 0) return -1;

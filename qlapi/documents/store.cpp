@@ -226,6 +226,12 @@ void releaseEditionList() {
 
 void resetEditionList() { g_editionList = nullptr; }
 
+EditionEntry *findEdition(ItemId id) {
+    for (EditionEntry *e = g_editionList; e; e = e->next)
+        if ((e->info.id & kEditionMask) == (id & kEditionMask)) return e;
+    return nullptr;
+}
+
 void resetEditionCounter() { g_editionCounter = -1; }
 
 extern "C" {

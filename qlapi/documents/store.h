@@ -6,6 +6,12 @@
 // The library's own list of stored editions, newest first.
 extern EditionEntry *g_editionList;
 
+// The top byte of an ItemId names the edition.
+constexpr ItemId kEditionMask = static_cast<ItemId>(0xff000000);
+
+// The first listed edition whose number is the top byte of id, or null.
+EditionEntry *findEdition(ItemId id);
+
 // Builds g_editionList from the newspaper folder.
 void scanStore();
 
