@@ -143,15 +143,6 @@ const FinalReceipt *findFinalReceipt(const std::string &receipt) {
     return nullptr;
 }
 
-// Waits for the handshake byte to become value, polling every pollMs.
-bool waitFor(const Fetch &fetch, Handshake value, unsigned pollMs) {
-    while (handshake() != value) {
-        if (fetch.abandoned.load()) return false;
-        platform::sleepMs(pollMs);
-    }
-    return true;
-}
-
 class FetchRun {
   public:
     explicit FetchRun(std::shared_ptr<Fetch> fetch) : fetch_(std::move(fetch)) {}
@@ -307,7 +298,7 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
 Outcome FetchRun::receipts(int index, bool librarySide) {
     Serverinfo &server = g_config.servers[index];
     writeLog("waiting for final receipt! Watchdog will kill us in 15 minutes!\n");
-    if (!waitFor(*fetch_, SHM_IDLE, 100)) return Outcome::abandoned;
+    if (!waitForHandshake(SHM_IDLE, 100, fetch_->abandoned)) return Outcome::abandoned;
     std::string first = messageText();
     if (first == "BUSY") {
         writeLog("received a BUSY receipt! Sending DEVICEBUSY to Tarnby\n");
@@ -326,7 +317,7 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
     firstReceiptTaken();
 
     for (;;) {
-        if (!waitFor(*fetch_, SHM_RECEIPT, 1)) return Outcome::abandoned;
+        if (!waitForHandshake(SHM_RECEIPT, 1, fetch_->abandoned)) return Outcome::abandoned;
         std::string receipt = messageText();
         if (receipt[0] == '%') {
             int32_t percent = parseLeadingInt(receipt.c_str() + 1);

@@ -15,10 +15,7 @@ static void internalTransfer(std::shared_ptr<Fetch> fetch, std::shared_ptr<Trans
     g_library.cancelRequested.store(0);
     writeLog("The internal HTTP transfer is not available in this build\n");
     placeText("OK", SHM_IDLE);
-    while (!isFirstReceiptTaken() || handshake() != SHM_IDLE) {
-        if (fetch->abandoned.load()) return;
-        platform::sleepMs(1);
-    }
+    if (!waitToPlaceReceipt(fetch->abandoned)) return;
     // Its own bookkeeping first, as on every error path of the transfer.
     g_config.servers[serverIndex].fetchDone = 1;
     setGetAndSendThread(nullptr);

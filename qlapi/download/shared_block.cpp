@@ -61,7 +61,22 @@ std::string messageBytes(size_t n) {
 
 void resetFirstReceipt() { g_firstReceiptTaken.store(false); }
 void firstReceiptTaken() { g_firstReceiptTaken.store(true); }
-bool isFirstReceiptTaken() { return g_firstReceiptTaken.load(); }
+
+bool waitForHandshake(Handshake value, unsigned pollMs, const std::atomic<bool> &abandoned) {
+    while (handshake() != value) {
+        if (abandoned.load()) return false;
+        platform::sleepMs(pollMs);
+    }
+    return true;
+}
+
+bool waitToPlaceReceipt(const std::atomic<bool> &abandoned) {
+    while (!g_firstReceiptTaken.load()) {
+        if (abandoned.load()) return false;
+        platform::sleepMs(1);
+    }
+    return waitForHandshake(SHM_IDLE, 1, abandoned);
+}
 
 void knobs::setSharedBlockName(const char *name) {
     closeSharedBlock();

@@ -3,6 +3,7 @@
 // handshake byte at its end.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,11 +30,17 @@ void placeBytes(const void *data, size_t size, Handshake then);
 std::string messageText();
 std::string messageBytes(size_t n);
 
+// Polls every pollMs until the handshake byte is value; false when
+// abandoned is set first.
+bool waitForHandshake(Handshake value, unsigned pollMs, const std::atomic<bool> &abandoned);
+
 // A library-side transfer places its first receipt with SHM_IDLE, which the
 // fetch thread reads without moving the byte; its next receipt must wait
 // until the fetch thread has taken the first.
 void resetFirstReceipt();
 void firstReceiptTaken();
-bool isFirstReceiptTaken();
+// For a library-side transfer: waits until its next receipt may be placed
+// (the first was taken, the last consumed); false when abandoned is set.
+bool waitToPlaceReceipt(const std::atomic<bool> &abandoned);
 
 extern const char kDefaultSharedBlockName[];  // "qlapi_shared_mem"

@@ -13,28 +13,12 @@ static std::atomic<bool> g_readerActive{false};
 
 bool pipedReaderActive() { return g_readerActive.load(); }
 
-// Waits until the handshake byte is SHM_IDLE; false when the fetch was
-// abandoned meanwhile.
-static bool waitForIdle(const Fetch &fetch, unsigned pollMs) {
-    while (handshake() != SHM_IDLE) {
-        if (fetch.abandoned.load()) return false;
-        platform::sleepMs(pollMs);
-    }
-    return true;
-}
-
 // Passes one line of the program's output on. Returns false after a final
 // receipt (or when the fetch was abandoned): the reading ends.
 static bool passLine(const Fetch &fetch, std::string line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     if (line.empty()) return true;
-    // The fetch thread must have taken the first receipt, and every
-    // progress receipt before the next.
-    while (!isFirstReceiptTaken()) {
-        if (fetch.abandoned.load()) return false;
-        platform::sleepMs(1);
-    }
-    if (!waitForIdle(fetch, 1)) return false;
+    if (!waitToPlaceReceipt(fetch.abandoned)) return false;
     placeText(line.c_str(), SHM_RECEIPT);
     return line[0] == '%';
 }
@@ -65,7 +49,7 @@ static void pipedReader(std::shared_ptr<Fetch> fetch, std::shared_ptr<TransferTh
         }
     }
     if (!finalPassed && !pending.empty()) finalPassed = !passLine(*fetch, pending);
-    if (!finalPassed && !fetch->abandoned.load() && waitForIdle(*fetch, 1))
+    if (!finalPassed && waitToPlaceReceipt(fetch->abandoned))
         placeText("TransactionDone", SHM_RECEIPT);
     g_readerActive.store(false);
     std::lock_guard<std::mutex> hold(self->lock);
@@ -122,7 +106,7 @@ bool handOverToPostmaster(const Fetch &fetch, const platform::WindowRef &window,
     placeText(serverName, SHM_NAME);
     platform::postWindowMessage(window, 1025);
     writeLog("Serverinfo struct transmitted to dlagent; waiting fo receipt\n");
-    if (!waitForIdle(fetch, 100)) return false;
+    if (!waitForHandshake(SHM_IDLE, 100, fetch.abandoned)) return false;
     writeLog("receipt accepted\n");
     Serverinfo image = server;
     image.fetchDone = 0;
