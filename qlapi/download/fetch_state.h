@@ -26,6 +26,7 @@ struct TransferThread {
 // The fixed waits, in milliseconds; the test build shortens them.
 struct FetchWaits {
     unsigned beforeTransfer = 2000;
+    unsigned afterFirstReceipt = 200;  // the internal transfer, before its query
     unsigned postmasterWindow = 4000;
     unsigned afterUnpacker = 3000;
     unsigned atEnd = 2000;
@@ -45,6 +46,7 @@ void setGetAndSendThread(std::shared_ptr<TransferThread> thread);
 
 // The library's dial-up connection; the connection set-up brings it up.
 extern std::atomic<bool> g_dialledConnection;
+// Closes it when it is up; safe from the watchdog's thread.
 void hangUpDialledConnection();
 
 // Sends a notification unless the fetch was abandoned.

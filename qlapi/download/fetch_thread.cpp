@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "download/connection.h"
 #include "download/fetch_state.h"
 #include "download/internal_transfer.h"
 #include "download/knobs.h"
@@ -20,7 +21,6 @@ FetchWaits g_waits;
 std::atomic<bool> g_fetchRunning{false};
 std::atomic<int> g_watchdogsRunning{0};
 std::atomic<int> g_globalThreadReleasedSignal{1};
-std::atomic<bool> g_dialledConnection{false};
 
 static std::mutex g_transferLock;
 static std::shared_ptr<TransferThread> g_getAndSend;
@@ -34,9 +34,6 @@ void setGetAndSendThread(std::shared_ptr<TransferThread> thread) {
     std::lock_guard<std::mutex> hold(g_transferLock);
     g_getAndSend = std::move(thread);
 }
-
-// The connection set-up brings dial-up in; until then nothing is dialled.
-void hangUpDialledConnection() { g_dialledConnection.store(false); }
 
 void notifyFromFetch(const Fetch &fetch, int category, int code) {
     if (!fetch.abandoned.load()) notifyHost(category, code);
@@ -175,8 +172,7 @@ void FetchRun::run() {
         for (int i = 0; i < n; ++i) {
             if (g_config.servers[i].fetchDone) continue;
             Outcome outcome = handleServer(i, pass);
-            // End of the server; the offline setting is restored by the
-            // connection set-up when it saved one.
+            restoreOfflineSetting();
             if (outcome == Outcome::abandoned) return;
             if (outcome == Outcome::abort) break;
         }
@@ -236,6 +232,10 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
     Serverinfo &server = g_config.servers[index];
     if (strcmp(server.windowClass, "HttpPostmasterClass") == 0) {
         writeLog("try to find Internetconnection\n");
+        if (prepareConnection(*fetch_, server) != 0) {
+            agentStarted_ = false;
+            return fetch_->abandoned.load() ? Outcome::abandoned : Outcome::abort;
+        }
         setHandshake(SHM_NAME);
         if (!fetchSleep(*fetch_, g_waits.beforeTransfer)) return Outcome::abandoned;
         writeLog("Trying to create a thread for %s\n", server.appl);

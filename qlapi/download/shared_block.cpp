@@ -70,12 +70,16 @@ bool waitForHandshake(Handshake value, unsigned pollMs, const std::atomic<bool> 
     return true;
 }
 
-bool waitToPlaceReceipt(const std::atomic<bool> &abandoned) {
+bool waitForFirstReceiptTaken(const std::atomic<bool> &abandoned) {
     while (!g_firstReceiptTaken.load()) {
         if (abandoned.load()) return false;
         platform::sleepMs(1);
     }
-    return waitForHandshake(SHM_IDLE, 1, abandoned);
+    return true;
+}
+
+bool waitToPlaceReceipt(const std::atomic<bool> &abandoned) {
+    return waitForFirstReceiptTaken(abandoned) && waitForHandshake(SHM_IDLE, 1, abandoned);
 }
 
 void knobs::setSharedBlockName(const char *name) {

@@ -39,6 +39,10 @@ bool waitForHandshake(Handshake value, unsigned pollMs, const std::atomic<bool> 
 // until the fetch thread has taken the first.
 void resetFirstReceipt();
 void firstReceiptTaken();
+// For a library-side transfer: waits until the fetch thread has taken its
+// first receipt (a progress receipt may then replace an unread one); false
+// when abandoned is set first.
+bool waitForFirstReceiptTaken(const std::atomic<bool> &abandoned);
 // For a library-side transfer: waits until its next receipt may be placed
 // (the first was taken, the last consumed); false when abandoned is set.
 bool waitToPlaceReceipt(const std::atomic<bool> &abandoned);

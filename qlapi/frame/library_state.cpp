@@ -99,6 +99,7 @@ void knobs::resetLibrary() {
     g_library.enhancedInterface.store(0);
     g_library.wantUpdate.store(0);
     g_library.cancelRequested.store(0);
+    g_library.updateSize.store(0);
     setHostRegistration(nullptr, 0);
     g_config.deleteCorrupt = 1;
 }

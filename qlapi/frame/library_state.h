@@ -14,6 +14,7 @@ struct LibraryState {
     std::atomic<int> enhancedInterface{0};  // set by QL_UseEnhancedInterface, never cleared
     std::atomic<int> wantUpdate{0};         // QL_WantUpdate; cleared after an update ran
     std::atomic<int> cancelRequested{0};    // QL_CancelDownload; cleared when a transfer starts
+    std::atomic<int32_t> updateSize{0};     // the last update size a server announced
     // Computed once on the host's thread during initialisation, read-only
     // afterwards, freed only when the library is unloaded.
     char *clientKey = nullptr;

@@ -11,4 +11,9 @@ namespace platform::knobs {
 using ClockFunction = time_t (*)();
 void setClock(ClockFunction clock);
 
+// How long an HTTP transfer may go without a byte before it fails, in
+// milliseconds; 0 restores the default (60 seconds).
+void setHttpIdleLimit(unsigned milliseconds);
+unsigned httpIdleLimit();
+
 }  // namespace platform::knobs

@@ -137,4 +137,52 @@ void terminateProcess(const ChildProcess &child);
 // Closes the handles; with terminate, ends the program first.
 void closeProcess(ChildProcess &child, bool terminate);
 
+// ---- Environment ------------------------------------------------------------------------
+// Sets "name=value" for this process and the programs it starts later.
+bool setEnvironmentEntry(const char *entry);
+void removeEnvironmentVariable(const char *name);
+// False when the variable is not set.
+bool environmentVariable(const char *name, std::string &out);
+
+// Runs a program file through the system's command processor (cmd, /bin/sh)
+// and waits for it; the file name is quoted. The program's exit code, or -1.
+int runProgramAndWait(const std::string &file);
+
+// ---- Dial-up networking ---------------------------------------------------------------
+// Dials the named connection (empty: the system's default) without asking
+// the user. 0 and a handle on success, else the system's error number.
+uint32_t dialConnection(const char *profile, uintptr_t &handle);
+void hangUpConnection(uintptr_t handle);
+
+// ---- HTTP client ------------------------------------------------------------------------
+// A session carries the user agent and the system's proxy settings (the
+// Internet settings on Windows; on POSIX the http_proxy variable, whose
+// "user:password@" part answers a proxy's question for credentials).
+// Requests bypass every cache and write nothing to one.
+struct HttpSession;
+struct HttpRequest;
+HttpSession *httpOpenSession(const char *userAgent);
+void httpCloseSession(HttpSession *session);
+
+// Connects to host:port and sends a GET for object (which starts with "/").
+// Null when the request cannot be made or sent; error says why.
+HttpRequest *httpSendRequest(HttpSession *session, const char *host, unsigned port,
+                             const char *object, std::string &error);
+// Sends the same request again on the same handle (after a proxy's 407).
+bool httpResendRequest(HttpRequest *request, std::string &error);
+// The status code of the last answer; 0 when there is none.
+int httpStatus(HttpRequest *request);
+// Asks the user for proxy credentials for the request, on top of owner (a
+// host window, or null). POSIX has no such dialog: the credentials come
+// from the proxy setting, and nothing is asked.
+void httpProxyAuthDialog(HttpRequest *request, QL_HostWindow owner);
+// Reads the next piece of the body: fills buffer completely unless the body
+// ends first. Returns the bytes read, 0 at the end of the body, -1 when the
+// connection failed or went quiet for longer than the idle limit. stop is
+// looked at while waiting; when it returns true the read ends early with
+// what it has (perhaps 0).
+using HttpStop = bool (*)(void *context);
+long httpRead(HttpRequest *request, void *buffer, size_t size, HttpStop stop, void *context);
+void httpCloseRequest(HttpRequest *request);
+
 }  // namespace platform

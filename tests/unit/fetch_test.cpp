@@ -55,7 +55,8 @@ class FetchTest : public LibraryTest {
     // One server section with the given lines after its required keys.
     void configure(const std::string &server) {
         writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=VKT\n[VKT]\n" + server +
-                      "url=http://127.0.0.1/\nlogin=l\npassword=Zugang77\ndays=0,1,2,3,4,5,6\n");
+                      "url=http://127.0.0.1/\nlogin=l\npassword=Zugang77\ndays=0,1,2,3,4,5,6\n"
+                      "needsmodem=0\n");
         ASSERT_EQ(QL_Initialize(1), QL_OK);
         ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
     }
@@ -167,11 +168,12 @@ TEST_F(FetchTest, ServersAreSkippedOnOtherWeekdays) {
     std::tm now{};
     platform::toLocalTime(platform::currentTime(), now);
     std::string otherDay(1, char('0' + (now.tm_wday + 1) % 7));
-    writeSettings("[FILES]\nPATH=" + news_ +
-                  "\n[CONNECTIONS]\nServer=VKT\n[VKT]\nappl=" + tool("fake_transfer") +
-                  "\ncommand=fake_transfer TransactionDone\n"
-                  "class=HttpPostmasterClass\nurl=u\nlogin=l\npassword=Zugang77\ndays=" +
-                  otherDay + "\n");
+    writeSettings(
+        "[FILES]\nPATH=" + news_ +
+        "\n[CONNECTIONS]\nServer=VKT\n[VKT]\nappl=" + tool("fake_transfer") +
+        "\ncommand=fake_transfer TransactionDone\n"
+        "class=HttpPostmasterClass\nurl=u\nlogin=l\npassword=Zugang77\nneedsmodem=0\ndays=" +
+        otherDay + "\n");
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
     EXPECT_EQ(fetch(0), Seen{kDoResync}) << "not its day: skipped without a word";
@@ -189,20 +191,19 @@ TEST_F(FetchTest, TransferSideFailures) {
          "appl=" + news_ + "missing\ncommand=missing\nclass=HttpPostmasterClass\n",
          status({QL_STATUS_DEVICEBUSY, QL_STATUS_DEVICEBUSY, QL_STATUS_DEVICEBUSY,
                  QL_STATUS_DORESYNC})},
-        {"internal transfer not built",
+        {"internal transfer, no server",
          "appl=internal\ncommand=internal\nunpacker=internal\nclass=HttpPostmasterClass\n",
          status({QL_STATUS_ERROR, QL_STATUS_DORESYNC})},
         {"postmaster missing", "appl=" + news_ + "missing\nclass=NoSuchPostmaster\n",
          status({QL_STATUS_POSTMASTERSTARTUPERROR, QL_STATUS_POSTMASTERSTARTUPERROR,
                  QL_STATUS_POSTMASTERSTARTUPERROR, QL_STATUS_DORESYNC})},
         {"postmaster without window, modem",
-         "appl=" + tool("fake_transfer") + "\ncommand=fake_transfer\nclass=NoSuchWindow\n",
+         "appl=" + tool("fake_transfer") +
+             "\ncommand=fake_transfer\nclass=NoSuchWindow\nneedsmodem=1\n",
          status({QL_STATUS_NOMODEMPOSTMASTER, QL_STATUS_NOMODEMPOSTMASTER,
                  QL_STATUS_NOMODEMPOSTMASTER, QL_STATUS_DORESYNC})},
         {"postmaster without window, network",
-         "appl=" + tool("fake_transfer") +
-             "\ncommand=fake_transfer\nclass=NoSuchWindow\n"
-             "needsmodem=0\n",
+         "appl=" + tool("fake_transfer") + "\ncommand=fake_transfer\nclass=NoSuchWindow\n",
          status({QL_STATUS_NOFTPPOSTMASTER, QL_STATUS_NOFTPPOSTMASTER, QL_STATUS_NOFTPPOSTMASTER,
                  QL_STATUS_DORESYNC})},
     };

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -193,6 +194,18 @@ void closeProcess(ChildProcess &child, bool terminate) {
         }
     }
     child = ChildProcess();
+}
+
+int runProgramAndWait(const std::string &file) {
+    // The file was written just now and is run as a program.
+    chmod(file.c_str(), 0700);
+    std::string quoted = "'";
+    for (char c : file) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    fflush(nullptr);
+    int status = system(quoted.c_str());
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 }  // namespace platform

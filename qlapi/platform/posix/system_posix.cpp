@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "platform/platform.h"
@@ -110,5 +111,29 @@ std::vector<DirEntry> listFiles(const std::string &folder, const std::string &su
     });
     return out;
 }
+
+bool setEnvironmentEntry(const char *entry) {
+    const char *equals = strchr(entry, '=');
+    if (!equals || equals == entry) return false;
+    return setenv(std::string(entry, equals).c_str(), equals + 1, 1) == 0;
+}
+
+void removeEnvironmentVariable(const char *name) { unsetenv(name); }
+
+bool environmentVariable(const char *name, std::string &out) {
+    const char *value = getenv(name);
+    if (!value) return false;
+    out = value;
+    return true;
+}
+
+// There is no dial-up service to ask: every dial finds no device (the
+// system error "device does not exist").
+uint32_t dialConnection(const char *, uintptr_t &handle) {
+    handle = 0;
+    return 797;
+}
+
+void hangUpConnection(uintptr_t) {}
 
 }  // namespace platform

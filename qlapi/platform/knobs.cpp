@@ -1,4 +1,4 @@
-// The clock the library reads, replaceable by the tests.
+// The clock and the HTTP idle limit, replaceable by the tests.
 #include <atomic>
 
 #include "platform/knobs.h"
@@ -14,5 +14,12 @@ time_t currentTime() {
 }
 
 void knobs::setClock(ClockFunction clock) { g_clock.store(clock); }
+
+static std::atomic<unsigned> g_httpIdleLimit{0};
+void knobs::setHttpIdleLimit(unsigned milliseconds) { g_httpIdleLimit.store(milliseconds); }
+unsigned knobs::httpIdleLimit() {
+    unsigned limit = g_httpIdleLimit.load();
+    return limit ? limit : 60000;
+}
 
 }  // namespace platform

@@ -1,0 +1,18 @@
+// Reaching the Internet before a library-side transfer: the proxy settings
+// copied into http_proxy and ftp_proxy for a LAN, or a dial-up connection
+// with the system's offline switch turned to online meanwhile.
+#pragma once
+
+#include "download/fetch_state.h"
+#include "frame/configuration.h"
+
+// Prepares the connection for one server. 0 on success; a dial-up failure
+// returns its status code (9, 17, 18, 19 or 20) after sending it to the host.
+int prepareConnection(const Fetch &fetch, const Serverinfo &server);
+
+// Puts back the offline switch when the server's dial turned it; called at
+// the end of every server.
+void restoreOfflineSetting();
+
+// Closes the library's dial-up connection when it is up (declared with the
+// fetch state as hangUpDialledConnection).
