@@ -73,6 +73,7 @@ class Body {
         if (capacity <= capacity_) return true;
         auto *bigger = static_cast<unsigned char *>(realloc(data_, capacity));
         if (!bigger) return false;
+        platform::adviseLargeBlock(bigger + size_, capacity - size_);
         data_ = bigger;
         capacity_ = capacity;
         return true;

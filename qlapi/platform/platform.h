@@ -88,6 +88,12 @@ struct DirEntry {
 // that every system lists a folder in the same order.
 std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix);
 
+// ---- Memory -------------------------------------------------------------------------
+// Tells the system that a large block from malloc will be filled from
+// start to end soon (Linux: backed by huge pages where it can be, which
+// saves most of the page faults). Only a hint.
+void adviseLargeBlock(void *block, size_t size);
+
 // ---- Waiting ------------------------------------------------------------------------
 void sleepMs(unsigned milliseconds);
 

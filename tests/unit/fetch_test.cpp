@@ -7,17 +7,13 @@
 
 #include "download/fetch_state.h"
 #include "download/knobs.h"
+#include "fetch_env.h"
 #include "frame/configuration.h"
 #include "frame/library_state.h"
 #include "platform/platform.h"
 #include "qlapi.h"
-#include "test_env.h"
 
 namespace {
-
-using Seen = std::vector<std::pair<int, int>>;  // (category, code)
-
-const std::pair<int, int> kDoResync{QL_NOTIFY_STATUS, QL_STATUS_DORESYNC};
 
 std::string tool(const char *name) {
 #ifdef _WIN32
@@ -27,38 +23,11 @@ std::string tool(const char *name) {
 #endif
 }
 
-class FetchTest : public LibraryTest {
+class FetchTest : public FetchFixture {
   protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        news_ = makeFolder("news");
-        FetchWaits waits;
-        waits.beforeTransfer = 10;
-        waits.postmasterWindow = 1500;
-        waits.afterUnpacker = 10;
-        waits.atEnd = 10;
-        waits.watchdogTick = 20;
-        waits.watchdogTicks = 3000;  // a minute: only the watchdog test shortens it
-        knobs::setFetchWaits(waits);
-        shm_ = "qlapi_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        shm_ = shm_.substr(0, 60);
-        knobs::setSharedBlockName(shm_.c_str());
-        clearReceived();
-    }
-    void TearDown() override {
-        waitForFetchEnd(20000);
-        knobs::setFetchWaits(FetchWaits());
-        knobs::setSharedBlockName(nullptr);
-        LibraryTest::TearDown();
-    }
     // One server section with the given lines after its required keys.
     void configure(const std::string &server) {
-        writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=VKT\n[VKT]\n" + server +
-                      "url=http://127.0.0.1/\nlogin=l\npassword=Zugang77\ndays=0,1,2,3,4,5,6\n"
-                      "needsmodem=0\n");
-        ASSERT_EQ(QL_Initialize(1), QL_OK);
-        ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
+        configureServer(server + "url=http://127.0.0.1/\nlogin=l\npassword=Zugang77\n");
     }
     void piped(const std::string &arguments) {
         configure("appl=" + tool("fake_transfer") + "\ncommand=fake_transfer " + arguments +
@@ -71,30 +40,8 @@ class FetchTest : public LibraryTest {
                   postmasterClass() + " --shm " + shm_ + " --lifetime 20000 " + arguments +
                   "\nclass=" + postmasterClass() + "\n" + more);
     }
-    // Runs one fetch to its end and gives what the host saw.
-    Seen fetch(int force = 0) {
-        EXPECT_EQ(QL_GetNewspaper(force), QL_OK);
-        EXPECT_TRUE(waitForFetchEnd(30000)) << "the fetch did not end";
-        Seen seen;
-        for (const Notification &n : received()) {
-            EXPECT_EQ(n.message, 1034u);
-            seen.emplace_back(static_cast<int>(n.category), static_cast<int>(n.code));
-        }
-        clearReceived();
-        return seen;
-    }
-    std::string log() { return readWholeFile(news_ + "qlapi.log"); }
-
-    HostWindow host_;
-    std::string news_, shm_;
     int case_ = 0;
 };
-
-Seen status(std::initializer_list<int> codes) {
-    Seen s;
-    for (int c : codes) s.emplace_back(QL_NOTIFY_STATUS, c);
-    return s;
-}
 
 TEST_F(FetchTest, PipedProgramReceiptsBecomeNotifications) {
     struct Case {

@@ -196,6 +196,19 @@ void closeProcess(ChildProcess &child, bool terminate) {
     child = ChildProcess();
 }
 
+void adviseLargeBlock(void *block, size_t size) {
+#ifdef MADV_HUGEPAGE
+    // madvise wants whole pages; the hint covers the pages inside the block.
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    uintptr_t start = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(page - 1);
+    if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
 int runProgramAndWait(const std::string &file) {
     // The file was written just now and is run as a program.
     chmod(file.c_str(), 0700);

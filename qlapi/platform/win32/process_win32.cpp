@@ -115,4 +115,6 @@ void closeProcess(ChildProcess &child, bool terminate) {
     child = ChildProcess();
 }
 
+void adviseLargeBlock(void *, size_t) {}
+
 }  // namespace platform

@@ -1,0 +1,55 @@
+// A fixture for whole fetches: short waits, a shared block of its own, a
+// recording host window, and one fetch run to its end at a time.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_env.h"
+
+using Seen = std::vector<std::pair<int, int>>;  // (category, code)
+
+extern const std::pair<int, int> kDoResync;
+
+// Status notifications with the given codes.
+Seen status(std::initializer_list<int> codes);
+// What the host has heard so far.
+Seen seenSoFar();
+// Only the status notifications (progress left out).
+Seen statusOnly(const Seen &seen);
+// Only the progress percentages.
+std::vector<int> progressOnly(const Seen &seen);
+
+class FetchFixture : public LibraryTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes a settings file with one server "VKT": the given lines first
+    // (the first occurrence of a key counts), then every weekday and LAN.
+    // Initialises the library and registers the host window.
+    void configureServer(const std::string &lines);
+    // Runs one fetch to its end and gives what the host saw.
+    Seen fetch(int force = 0);
+    std::string log() const { return readWholeFile(news_ + "qlapi.log"); }
+
+    HostWindow host_;
+    std::string news_, shm_;
+};
+
+// Pumps this thread's messages (the host window lives here) until done
+// returns true or timeoutMs passed; false on timeout.
+template <class Done>
+bool pumpUntil(Done done, int timeoutMs);
+bool pumpMessagesFor(int ms);
+
+template <class Done>
+bool pumpUntil(Done done, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+        if (done()) return true;
+        pumpMessagesFor(5);
+    }
+    return done();
+}
