@@ -60,9 +60,9 @@ void FetchFixture::TearDown() {
     LibraryTest::TearDown();
 }
 
-void FetchFixture::configureServer(const std::string &lines) {
-    writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=VKT\n[VKT]\n" + lines +
-                  "days=0,1,2,3,4,5,6\nneedsmodem=0\n");
+void FetchFixture::configureServer(const std::string &lines, const std::string &sections) {
+    writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=VKT\n" + sections +
+                  "[VKT]\n" + lines + "days=0,1,2,3,4,5,6\nneedsmodem=0\n");
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
 }

@@ -29,8 +29,9 @@ class FetchFixture : public LibraryTest {
 
     // Writes a settings file with one server "VKT": the given lines first
     // (the first occurrence of a key counts), then every weekday and LAN.
-    // Initialises the library and registers the host window.
-    void configureServer(const std::string &lines);
+    // Other sections may go before it. Initialises the library and
+    // registers the host window.
+    void configureServer(const std::string &lines, const std::string &sections = std::string());
     // Runs one fetch to its end and gives what the host saw.
     Seen fetch(int force = 0);
     std::string log() const { return readWholeFile(news_ + "qlapi.log"); }

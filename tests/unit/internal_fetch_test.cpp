@@ -212,7 +212,7 @@ TEST_F(InternalFetchTest, RefusalsAndBrokenAnswersChangeNothing) {
 
 TEST_F(InternalFetchTest, UnknownSubscribers) {
     ServerOptions options;
-    options.accounts = {{"reader", "S-1-5-21-0-0-0"}};  // another machine's key
+    options.accounts = {{"reader", "S-1-5-21-1-2-3"}};  // another machine's key
     serve("reader", options);
     EXPECT_EQ(fetch(), status({QL_STATUS_ACCESSDENIED, QL_STATUS_DORESYNC}));
     EXPECT_EQ(server_->requests().at(0).status, 403);
@@ -259,6 +259,46 @@ TEST_F(InternalFetchTest, ProxyAsksForCredentials) {
         EXPECT_EQ(g_prompts, c.prompts) << c.refusals;
         EXPECT_EQ(server_->requests().size(), c.requests) << c.refusals;
     }
+}
+
+// The proxy of the Internet settings carries both requests. On Windows the
+// HTTP client reads the system's own settings (in the test prefix); on
+// POSIX the setting also holds the credentials the proxy asks for.
+TEST_F(InternalFetchTest, GoesThroughTheConfiguredProxy) {
+    ServerOptions options;
+#ifdef _WIN32
+    const char *inet = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
+#else
+    const char *inet = "Software\\VKT\\Test\\Internet Settings\\";
+    options.proxyCredentials = "leser:Pass-w0rt";
+#endif
+    serve("reader", options);
+    std::string proxy = "127.0.0.1:" + std::to_string(server_->port());
+    if (!options.proxyCredentials.empty()) proxy = options.proxyCredentials + "@" + proxy;
+    platform::RegValue oldEnable, oldServer;
+    bool hadEnable = platform::regReadValue(inet, "ProxyEnable", oldEnable);
+    bool hadServer = platform::regReadValue(inet, "ProxyServer", oldServer);
+    platform::regWriteNumber(inet, "ProxyEnable", 1);
+    platform::regWriteText(inet, "ProxyServer", proxy.c_str());
+    QL_Initialize(0);
+    configureServer(
+        "appl=internal\ncommand=internal\nunpacker=internal\nclass=HttpPostmasterClass\n"
+        "login=reader\npassword=geheim\nurl=news.example/cgi-bin/query\n",
+        std::string("[INET]\nRegistry=") + inet + "\n");
+    EXPECT_EQ(statusOnly(fetch()), status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+    platform::regWriteNumber(inet, "ProxyEnable", hadEnable ? oldEnable.number : 0);
+    platform::regWriteText(inet, "ProxyServer", hadServer ? oldServer.text.c_str() : "");
+    platform::removeEnvironmentVariable("http_proxy");
+    platform::removeEnvironmentVariable("ftp_proxy");
+
+    std::vector<ReceivedRequest> requests = server_->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (ReceivedRequest &r : requests)  // the default port may be named or not
+        if (r.target.rfind("http://news.example:80/", 0) == 0) r.target.erase(19, 3);
+    EXPECT_EQ(requests[0].target, "http://news.example/cgi-bin/query?key=" + key_ +
+                                      "&user=reader&ver=1.41&force=0&wantupdate=0");
+    EXPECT_EQ(requests[1].target, "http://news.example/data/reader_" + key_ + ".enp");
+    EXPECT_EQ(edition("courier"), sample("courier-2026-12-07.eif"));
 }
 
 TEST_F(InternalFetchTest, CancelStopsTheDownload) {

@@ -24,16 +24,18 @@ static std::string lastErrorText(const char *what) {
     return std::string(what) + " failed with error " + std::to_string(GetLastError());
 }
 
+// A server that goes quiet fails the transfer instead of holding it.
+static void setIdleLimit(HINTERNET handle) {
+    DWORD limit = knobs::httpIdleLimit();
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionA(handle, option, &limit, sizeof limit);
+}
+
 HttpSession *httpOpenSession(const char *userAgent) {
     auto *session = new HttpSession;
     session->internet = InternetOpenA(userAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (session->internet) {
-        // A server that goes quiet fails the transfer instead of holding it.
-        DWORD limit = knobs::httpIdleLimit();
-        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                             INTERNET_OPTION_RECEIVE_TIMEOUT})
-            InternetSetOptionA(session->internet, option, &limit, sizeof limit);
-    }
+    if (session->internet) setIdleLimit(session->internet);
     return session;
 }
 
@@ -64,6 +66,10 @@ HttpRequest *httpSendRequest(HttpSession *session, const char *host, unsigned po
         httpCloseRequest(r);
         return nullptr;
     }
+    setIdleLimit(r->request);
+    // Proxies on the way must not answer from their caches either.
+    HttpAddRequestHeadersA(r->request, "Pragma: no-cache\r\nCache-Control: no-cache\r\n",
+                           static_cast<DWORD>(-1), HTTP_ADDREQ_FLAG_ADD);
     if (!HttpSendRequestA(r->request, nullptr, 0, nullptr, 0)) {
         error = lastErrorText("HttpSendRequest");
         httpCloseRequest(r);
