@@ -38,16 +38,17 @@ void unsetProxyVariables() {
     platform::removeEnvironmentVariable("ftp_proxy");
 }
 
-// "http_proxy=" + the item after "http=", cut at its ";".
-void setProxyItem(const std::string &servers, const char *item, const char *variable) {
+// For protocol "http": "http_proxy=" + the item after "http=", cut at its ";".
+void setProxyItem(const std::string &servers, const std::string &protocol) {
+    std::string item = protocol + "=", variable = protocol + "_proxy";
     size_t at = servers.find(item);
     if (at == std::string::npos) {
-        writeLog("%s proxy not set in Windows config. unsetting %s now.\n",
-                 strcmp(item, "http=") == 0 ? "http" : "ftp", variable);
-        platform::removeEnvironmentVariable(variable);
+        writeLog("%s proxy not set in Windows config. unsetting %s now.\n", protocol.c_str(),
+                 variable.c_str());
+        platform::removeEnvironmentVariable(variable.c_str());
         return;
     }
-    std::string entry = std::string(variable) + "=" + servers.substr(at + strlen(item));
+    std::string entry = variable + "=" + servers.substr(at + item.size());
     entry = entry.substr(0, entry.find(';'));
     writeLog("Setting Proxy: %s\n", entry.c_str());
     platform::setEnvironmentEntry(entry.c_str());
@@ -79,8 +80,8 @@ void prepareLan() {
         servers = value.text.substr(0, 2047);
     writeLog("ProxyServer from Registry: %s\n", servers.c_str());
     if (servers.find('=') != std::string::npos) {
-        setProxyItem(servers, "http=", "http_proxy");
-        setProxyItem(servers, "ftp=", "ftp_proxy");
+        setProxyItem(servers, "http");
+        setProxyItem(servers, "ftp");
         return;
     }
     for (const char *variable : {"http_proxy=", "ftp_proxy="}) {
@@ -153,9 +154,12 @@ int prepareDialUp(const Fetch &fetch) {
 
 }  // namespace
 
+bool needsDialUp(const Serverinfo &server) {
+    return strcmp(server.needsmodem, "1") == 0 || strcmp(server.needsmodem, "TRUE") == 0;
+}
+
 int prepareConnection(const Fetch &fetch, const Serverinfo &server) {
-    if (strcmp(server.needsmodem, "1") == 0 || strcmp(server.needsmodem, "TRUE") == 0)
-        return prepareDialUp(fetch);
+    if (needsDialUp(server)) return prepareDialUp(fetch);
     prepareLan();
     return 0;
 }

@@ -6,6 +6,9 @@
 #include "download/fetch_state.h"
 #include "frame/configuration.h"
 
+// Whether the server is reached by dial-up: needsmodem "1" or "TRUE".
+bool needsDialUp(const Serverinfo &server);
+
 // Prepares the connection for one server. 0 on success; a dial-up failure
 // returns its status code (9, 17, 18, 19 or 20) after sending it to the host.
 int prepareConnection(const Fetch &fetch, const Serverinfo &server);

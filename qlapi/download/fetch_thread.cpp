@@ -283,7 +283,7 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
     if (!platform::findWindowByClass(server.windowClass, window)) {
         agentStarted_ = false;
         writeLog("%s did not come up!\n", server.appl);
-        if (strcmp(server.needsmodem, "1") == 0 || strcmp(server.needsmodem, "TRUE") == 0) {
+        if (needsDialUp(server)) {
             writeLog("Sending message to Tarnby: NOMODEMPOSTMASTER\n");
             return abortWith(QL_STATUS_NOMODEMPOSTMASTER);
         }

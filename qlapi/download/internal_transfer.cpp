@@ -177,9 +177,7 @@ Request InternalTransfer::send(platform::HttpSession *session, const std::string
         if (!platform::httpResendRequest(request.handle, error)) {
             writeLog("HTTP request to %s failed: %s\n", address_.host.c_str(), error.c_str());
             lastStatus_ = 0;
-            platform::httpCloseRequest(request.handle);
-            request.handle = nullptr;
-            return request;
+            return Request();  // the failed one is closed on the way out
         }
     }
     if (lastStatus_ != 200) writeLog("Ein HTTP Fehler ist aufgetreten: (%d).\n", lastStatus_);

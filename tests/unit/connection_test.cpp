@@ -62,6 +62,11 @@ class ConnectionTest : public LibraryTest {
         copyField(server.needsmodem, needsmodem);
         return prepareConnection(fetch_, server);
     }
+    // Every line appears in the library's log.
+    void expectLogged(std::initializer_list<const char *> lines) {
+        std::string log = readWholeFile(dir() + "news" + platform::kPathSeparator + "qlapi.log");
+        for (const char *line : lines) EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
     Fetch fetch_;
     HostWindow host_;
 };
@@ -96,20 +101,18 @@ TEST_F(ConnectionTest, ProxySettingsBecomeEnvironment) {
     }
     EXPECT_TRUE(g_dial.profiles.empty()) << "a LAN never dials";
     EXPECT_TRUE(received().empty());
-    std::string log = readWholeFile(dir() + "news" + platform::kPathSeparator + "qlapi.log");
-    for (const char *line : {
-             "\tWe seem to run on a LAN connection (at least NEEDSMODEM==0).",
-             "\tProxyEnable in Registry ist set to: -1",
-             "\tSomething strange happened to ProxyEnable in the Registry: Value is still -1",
-             "\tProxyDisabled in Regestry: unsetting http_proxy and ftp_proxy",
-             "\tProxyServer from Registry: ftp=f.example:21;http=h.example:80;https=s.example:443",
-             "\tSetting Proxy: http_proxy=h.example:80",
-             "\tSetting Proxy: ftp_proxy=f.example:21",
-             "\tftp proxy not set in Windows config. unsetting ftp_proxy now.",
-             "\thttp proxy not set in Windows config. unsetting http_proxy now.",
-             "\tProxy: setting ftp_proxy=p.example:3128",
-         })
-        EXPECT_NE(log.find(line), std::string::npos) << line;
+    expectLogged({
+        "\tWe seem to run on a LAN connection (at least NEEDSMODEM==0).",
+        "\tProxyEnable in Registry ist set to: -1",
+        "\tSomething strange happened to ProxyEnable in the Registry: Value is still -1",
+        "\tProxyDisabled in Regestry: unsetting http_proxy and ftp_proxy",
+        "\tProxyServer from Registry: ftp=f.example:21;http=h.example:80;https=s.example:443",
+        "\tSetting Proxy: http_proxy=h.example:80",
+        "\tSetting Proxy: ftp_proxy=f.example:21",
+        "\tftp proxy not set in Windows config. unsetting ftp_proxy now.",
+        "\thttp proxy not set in Windows config. unsetting http_proxy now.",
+        "\tProxy: setting ftp_proxy=p.example:3128",
+    });
 }
 
 TEST_F(ConnectionTest, DialUpTurnsTheOfflineSwitchForTheServer) {
@@ -171,21 +174,19 @@ TEST_F(ConnectionTest, DialFailuresAreTold) {
         ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
         EXPECT_EQ(v.number, 1u) << "a failed dial still gets its switch back";
     }
-    std::string log = readWholeFile(dir() + "news" + platform::kPathSeparator + "qlapi.log");
-    for (const char *line : {
-             "\tWe need dialup networking! No Leased line configured!",
-             "\tRegistry setting says: offline! changing to online!",
-             "\tDialing inetprofile Provider",
-             "\tConnecting impossible!",
-             "\tDialuperror: PHONE BUSY",
-             "\tDialuperror: NOANSER/NOCARRIER/NOPICKUP",
-             "\tDialuperror: Provider says: Bad authentication",
-             "\tDialuperror: NO_MODEM or misconfigured MODEM",
-             "\tDialuperror: unspecified error",
-             "\tSending errorcode to Tarnby!",
-             "\trestoring original value to IE offline setting",
-         })
-        EXPECT_NE(log.find(line), std::string::npos) << line;
+    expectLogged({
+        "\tWe need dialup networking! No Leased line configured!",
+        "\tRegistry setting says: offline! changing to online!",
+        "\tDialing inetprofile Provider",
+        "\tConnecting impossible!",
+        "\tDialuperror: PHONE BUSY",
+        "\tDialuperror: NOANSER/NOCARRIER/NOPICKUP",
+        "\tDialuperror: Provider says: Bad authentication",
+        "\tDialuperror: NO_MODEM or misconfigured MODEM",
+        "\tDialuperror: unspecified error",
+        "\tSending errorcode to Tarnby!",
+        "\trestoring original value to IE offline setting",
+    });
 }
 
 }  // namespace

@@ -75,12 +75,3 @@ Seen FetchFixture::fetch(int force) {
     clearReceived();
     return seen;
 }
-
-bool pumpMessagesFor(int ms) {
-#ifdef _WIN32
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-#endif
-    platform::sleepMs(static_cast<unsigned>(ms));
-    return true;
-}

@@ -39,18 +39,3 @@ class FetchFixture : public LibraryTest {
     HostWindow host_;
     std::string news_, shm_;
 };
-
-// Pumps this thread's messages (the host window lives here) until done
-// returns true or timeoutMs passed; false on timeout.
-template <class Done>
-bool pumpUntil(Done done, int timeoutMs);
-bool pumpMessagesFor(int ms);
-
-template <class Done>
-bool pumpUntil(Done done, int timeoutMs) {
-    for (int waited = 0; waited < timeoutMs; waited += 5) {
-        if (done()) return true;
-        pumpMessagesFor(5);
-    }
-    return done();
-}

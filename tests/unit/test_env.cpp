@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 
@@ -105,18 +106,25 @@ void clearReceived() {
     g_received.clear();
 }
 
-bool waitForFetchEnd(int timeoutMs) {
+bool pumpUntil(const std::function<bool()> &done, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 5) {
 #ifdef _WIN32
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
 #endif
-        if (!g_fetchRunning.load() && g_globalThreadReleasedSignal.load() == 1 &&
-            g_watchdogsRunning.load() == 0)
-            return true;
+        if (done()) return true;
         platform::sleepMs(5);
     }
     return false;
+}
+
+bool waitForFetchEnd(int timeoutMs) {
+    return pumpUntil(
+        [] {
+            return !g_fetchRunning.load() && g_globalThreadReleasedSignal.load() == 1 &&
+                   g_watchdogsRunning.load() == 0;
+        },
+        timeoutMs);
 }
 
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ struct Notification {
 extern std::vector<Notification> g_received;  // guarded: use received()
 std::vector<Notification> received();
 void clearReceived();
+
+// Pumps this thread's messages (the host window lives here) until done
+// returns true; false when timeoutMs passed first.
+bool pumpUntil(const std::function<bool()> &done, int timeoutMs);
 
 // Waits until the running fetch has ended (its threads released the
 // library), pumping this thread's messages meanwhile. False on timeout.
