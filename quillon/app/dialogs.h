@@ -1,0 +1,48 @@
+// The windows of the program: the main window, the reading dialogs, the
+// search dialog, the about box and the help. Everything here runs on the
+// one GUI thread.
+#ifndef QUILLON_DIALOGS_H
+#define QUILLON_DIALOGS_H
+
+#include <windows.h>
+
+#include <string>
+
+#include "resource.h"
+
+// The module that holds the program's resources.
+extern HINSTANCE g_instance;
+
+// The help topic a help request opens: that of the innermost open dialog.
+enum HelpTopic {
+    kHelpMainWindow = 1000,
+    kHelpSelection = 2000,
+    kHelpSettings = 3000,
+    kHelpArticle = 4000,
+    kHelpSearch = 5000,
+};
+extern int g_helpContext;
+
+// Loads a text of the string table (the loader of loadUserTexts).
+int loadStringTableText(int id, char *buffer, int size);
+
+// Registers the "ORATEL" class and creates the main window, not yet shown.
+HWND createMainWindow();
+// Greys or enables the user-identifier entry by the registry's `Method`.
+void applyUserIdRule(HWND mainWindow);
+// Greys or enables the two handheld entries by the presence test.
+void applyHandheldRule(HWND mainWindow);
+// How long a device change waits before the presence test (tests shorten it).
+void setDeviceChangeWait(DWORD milliseconds);
+
+// The modal dialogs; each returns what its EndDialog was given.
+INT_PTR runSelectionDialog(HWND owner);
+INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline);
+INT_PTR runAboutDialog(HWND owner);
+// Asks for the search text; true when the user confirmed a non-empty text.
+bool askSearchText(HWND owner);
+
+// Opens help at `topic`, or the contents for 0.
+void showHelp(HWND owner, int topic);
+
+#endif

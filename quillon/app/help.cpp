@@ -1,0 +1,37 @@
+// Help: the help viewer with the file "quillon" where both exist; otherwise
+// the topic's short text in a message box, which a screen reader reads out.
+#include "dialogs.h"
+#include "prompt.h"
+#include "user_texts.h"
+
+namespace {
+
+// The help viewer looks for the file beside the program and on the search
+// path; without it (or without the viewer, as on current Windows) it would
+// only show an error, so the message box stands in.
+bool helpFileInstalled() {
+    std::string name = std::string(userText(IDS_HELP_FILE)) + ".hlp";
+    char found[MAX_PATH];
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+    if (n > 0 && n < sizeof exe) {
+        std::string path(exe, n);
+        path.erase(path.find_last_of('\\') + 1);
+        path += name;
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    }
+    return SearchPathA(nullptr, name.c_str(), nullptr, sizeof found, found, nullptr) != 0;
+}
+
+}  // namespace
+
+void showHelp(HWND owner, int topic) {
+    if (helpFileInstalled()) {
+        const char *file = userText(IDS_HELP_FILE);
+        if (topic == 0 ? WinHelpA(owner, file, HELP_FINDER, 0)
+                       : WinHelpA(owner, file, HELP_CONTEXT, static_cast<ULONG_PTR>(topic)))
+            return;
+    }
+    int id = topic == 0 ? IDS_HELP_CONTENTS : IDS_HELP_TOPIC_BASE + topic / 1000;
+    messageBox(owner, userText(id), userText(IDS_HELP_CAPTION), MB_OK | MB_ICONINFORMATION);
+}

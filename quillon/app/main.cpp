@@ -1,0 +1,58 @@
+// Start-up: the system check, the user texts, the main window, the library,
+// and the message loop.
+#include "../device/device_api.h"
+#include "dialogs.h"
+#include "prompt.h"
+#include "startup.h"
+#include "user_texts.h"
+
+namespace {
+
+void *lookupExport(void *module, const char *name) {
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+bool isNtFamily() {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExA(&version);
+#pragma GCC diagnostic pop
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    g_instance = instance;
+    bool nt = isNtFamily();
+    loadUserTexts(loadStringTableText);
+    if (!nt) {
+        messageBox(nullptr, userText(IDS_WRONG_SYSTEM), userText(IDS_APP_TITLE),
+                   MB_OK | MB_ICONWARNING);
+        return -1;
+    }
+
+    HWND window = createMainWindow();
+    if (!window) return 0;
+    // The window stands before the library is loaded, which may take a while.
+    ShowWindow(window, show);
+    UpdateWindow(window);
+
+    bindDeviceApi();
+    // By bare name, so that the system's normal library search applies.
+    if (!startLibrary(LoadLibraryA("qlapi.dll"), lookupExport)) return 0;
+
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_QUILLON));
+    applyHandheldRule(window);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,15 @@
+// Saving the open article as a plain text file.
+#ifndef QUILLON_SAVE_ARTICLE_H
+#define QUILLON_SAVE_ARTICLE_H
+
+#include <string>
+
+// The save dialog's file name buffer holds this many characters.
+constexpr size_t kSaveNameSize = 259;
+
+// Asks for a file name (proposing `proposedName`), asks before overwriting,
+// and writes `text` byte for byte. Questions and notices are owned by
+// `owner`. A cancelled dialog or a refused overwrite writes nothing.
+void saveArticle(const std::string &proposedName, void *owner, const std::string &text);
+
+#endif

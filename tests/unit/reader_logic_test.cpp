@@ -1,0 +1,644 @@
+// The reader's logic without its windows: binding the library, the texts of
+// the resource script, paths, file names, the selection's levels and
+// positions, both searches and saving, against the real library and our
+// reader edition.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "library_binding.h"
+#include "paths.h"
+#include "prompt.h"
+#include "reading.h"
+#include "save_article.h"
+#include "search.h"
+#include "selection.h"
+#include "startup.h"
+#include "test_env.h"
+#include "user_texts.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- The string table, read from the resource script ---------------------
+
+// UTF-8 of the script to Windows-1252, as the build converts it (the
+// script holds only Latin-1 letters and the copyright sign).
+std::string toWindows1252(const std::string &utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c == 0xC2 || c == 0xC3) {
+            out += static_cast<char>((static_cast<unsigned char>(utf8[++i]) & 0x3F) |
+                                     (c == 0xC3 ? 0xC0 : 0x80));
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::map<int, std::string> g_table;
+
+int tableLoader(int id, char *buffer, int size) {
+    auto it = g_table.find(id);
+    if (it == g_table.end()) return 0;
+    std::string s = it->second.substr(0, static_cast<size_t>(size - 1));
+    std::copy(s.begin(), s.end(), buffer);
+    buffer[s.size()] = '\0';
+    return static_cast<int>(s.size());
+}
+
+// Reads resource.h and the STRINGTABLE of quillon.rc as windres would.
+void loadStringTable() {
+    std::map<std::string, int> ids;
+    std::ifstream header(QUILLON_RESOURCES "/resource.h");
+    std::regex define(R"(#define\s+(\w+)\s+(-?\d+))");
+    for (std::string line; std::getline(header, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, define)) ids[m[1]] = std::stoi(m[2]);
+    }
+    std::ifstream script(QUILLON_RESOURCES "/quillon.rc");
+    std::regex entry(R"re(^\s*(\w+)(\+(\d+))?\s+"(.*)"\s*$)re");
+    bool inTable = false;
+    for (std::string line; std::getline(script, line);) {
+        if (line == "STRINGTABLE") inTable = true;
+        if (!inTable) continue;
+        std::smatch m;
+        if (!std::regex_match(line, m, entry)) continue;
+        int id = ids.at(m[1]) + (m[3].matched ? std::stoi(m[3]) : 0);
+        std::string raw = toWindows1252(m[4]), text;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\\' && i + 1 < raw.size()) {
+                char e = raw[++i];
+                text += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
+            } else if (raw[i] == '"' && i + 1 < raw.size() && raw[i + 1] == '"') {
+                text += raw[++i];
+            } else {
+                text += raw[i];
+            }
+        }
+        g_table[id] = text;
+    }
+    loadUserTexts(tableLoader);
+}
+
+// ---- Prompts answered by script -------------------------------------------
+
+std::vector<Prompt> g_prompts;
+std::deque<int> g_answers;            // default: IDOK / IDNO
+std::deque<std::string> g_saveNames;  // the names "typed" into the save dialog
+
+int scriptedPrompt(Prompt &p) {
+    g_prompts.push_back(p);
+    if (p.kind == PromptKind::SaveFile) {
+        if (g_saveNames.empty()) return IDCANCEL;
+        p.fileName = g_saveNames.front();
+        g_saveNames.pop_front();
+        return IDOK;
+    }
+    int answer = IDOK;
+    if (!g_answers.empty()) {
+        answer = g_answers.front();
+        g_answers.pop_front();
+    } else if (p.style & MB_YESNO) {
+        answer = IDNO;
+    }
+    return answer;
+}
+
+std::string describe(const Prompt &p) {
+    std::string icon = (p.style & 0xF0) == MB_ICONWARNING       ? "warning"
+                       : (p.style & 0xF0) == MB_ICONINFORMATION ? "information"
+                       : (p.style & 0xF0) == MB_ICONERROR       ? "error"
+                       : (p.style & 0xF0) == MB_ICONQUESTION    ? "question"
+                                                                : "none";
+    std::string buttons = (p.style & 0xF) == MB_YESNO ? "yes/no" : "ok";
+    if (p.style & MB_DEFBUTTON2) buttons += " default 2";
+    return std::string(p.owner ? "owned" : "no owner") + " | " + p.caption + " | " + p.text +
+           " | " + icon + " " + buttons;
+}
+
+std::vector<std::string> takePrompts() {
+    std::vector<std::string> out;
+    for (const Prompt &p : g_prompts) out.push_back(describe(p));
+    g_prompts.clear();
+    return out;
+}
+
+class ReaderTest : public LibraryTest {
+  protected:
+    static void SetUpTestSuite() { loadStringTable(); }
+    void SetUp() override {
+        LibraryTest::SetUp();
+        g_prompts.clear();
+        g_answers.clear();
+        g_saveNames.clear();
+        setPromptFunction(scriptedPrompt);
+        setSearchText("");
+    }
+    void TearDown() override {
+        setPromptFunction(nullptr);
+        LibraryTest::TearDown();
+    }
+};
+
+// ---- Binding and start-up ---------------------------------------------------
+
+std::map<std::string, void *> g_exports;
+int g_initializeResult = 0;
+int QLAPI_CALL fakeInitialize(int) { return g_initializeResult; }
+int QLAPI_CALL fakeEnhanced() { return 1; }
+
+void *fakeLookup(void *, const char *name) {
+    auto it = g_exports.find(name);
+    return it == g_exports.end() ? nullptr : it->second;
+}
+
+void exportEverything() {
+    g_exports.clear();
+    for (const char *name :
+         {"QL_DllError", "QL_UseEnhancedInterface", "QL_WantUpdate", "QL_CancelDownload",
+          "QL_GetNewspaperListFromHD", "QL_RemoveNewspaperTree", "QL_FindFirstNewspaper",
+          "QL_FindNextNewspaper", "QL_FindFirstResort", "QL_FindNextResort", "QL_FindFirstArticle",
+          "QL_FindNextArticle", "QL_FindFirstParagraph", "QL_FindNextParagraph",
+          "QL_ResyncNewspaper", "QL_GetNewspaper", "QL_RegisterCallback", "QL_DeleteNewspaper"})
+        g_exports[name] = reinterpret_cast<void *>(&fakeLookup);  // any non-null address
+    g_exports["QL_Initialize"] = reinterpret_cast<void *>(&fakeInitialize);
+    g_exports["QL_UseEnhancedInterface"] = reinterpret_cast<void *>(&fakeEnhanced);
+}
+
+TEST_F(ReaderTest, BindingAndStartUpTellTheUserWhatFailed) {
+    const std::string bindFailed =
+        "no owner | Fataler Fehler | QLAPI.dll konnte nicht richtig initialisiert werden.\n"
+        "Das Programm wird jetzt beendet! | warning ok";
+    struct Case {
+        const char *name;
+        std::vector<std::string> missing;
+        int initializeResult;
+        bool loaded, starts;
+        int enhanced;
+        std::vector<std::string> prompts;
+    } cases[] = {
+        {"complete", {}, 0, true, true, 1, {}},
+        {"optional ones missing",
+         {"QL_UseEnhancedInterface", "QL_GetNewspaperListFromHD", "QL_WantUpdate"},
+         0,
+         true,
+         true,
+         0,
+         {}},
+        {"two required missing",
+         {"QL_DeleteNewspaper", "QL_FindFirstResort"},
+         0,
+         true,
+         false,
+         0,
+         {"no owner | Plugin Fehler | Funktion QL_FindFirstResort() konnte nicht registriert "
+          "werden | error ok",
+          bindFailed}},
+        {"library not loaded",
+         {},
+         0,
+         false,
+         false,
+         0,
+         {"no owner | Plugin Fehler | DLL konnte nicht geladen werden! | error ok", bindFailed}},
+        {"configuration incomplete",
+         {},
+         9,
+         true,
+         false,
+         1,
+         {"no owner | Fataler Fehler | QLAPI.dll konnte nicht initialisiert werden. Fehler: 9\r\n"
+          "Das Programm wird jetzt beendet! | warning ok"}},
+    };
+    for (const Case &c : cases) {
+        exportEverything();
+        for (const std::string &name : c.missing) g_exports.erase(name);
+        g_initializeResult = c.initializeResult;
+        g_enhanced = 0;
+        int module = 0;
+        EXPECT_EQ(startLibrary(c.loaded ? &module : nullptr, fakeLookup), c.starts) << c.name;
+        EXPECT_EQ(takePrompts(), c.prompts) << c.name;
+        EXPECT_EQ(g_enhanced, c.enhanced) << c.name;
+        if (c.name == std::string("two required missing")) {
+            // The binding stops at the first missing slot.
+            EXPECT_NE(g_binding.findNextNewspaper, nullptr);
+            EXPECT_EQ(g_binding.findNextResort, nullptr);
+        }
+        if (c.name == std::string("optional ones missing")) {
+            EXPECT_EQ(g_binding.getNewspaperListFromHD, nullptr);
+        }
+    }
+}
+
+// ---- Plain functions ------------------------------------------------------------
+
+TEST_F(ReaderTest, EveryUserTextFitsItsBuffer) {
+    ASSERT_GT(g_table.size(), 40u);
+    for (const auto &[id, text] : g_table) {
+        EXPECT_LT(text.size(), static_cast<size_t>(kUserTextSize)) << id;
+        EXPECT_EQ(userText(id), text) << id;
+    }
+    EXPECT_STREQ(userText(IDS_NO_NEWSPAPERS),
+                 "Keine Zeitungen verf\xFCgbar.\r\nBitte erst eine Zeitung abholen.");
+    EXPECT_STREQ(userText(IDS_OVERWRITE_QUESTION),
+                 "Datei existiert bereits. \xDC"
+                 "berschreiben?");
+    EXPECT_STREQ(userText(IDS_MENU_INSTALL), "Quillon CE &installieren\tStrg+Alt+I");
+}
+
+TEST_F(ReaderTest, PathPieces) {
+    const std::optional<std::string> none;
+    struct Case {
+        const char *path;
+        std::optional<std::string> stem, base, folder, extension;
+    } cases[] = {
+        {"C:\\a\\b.c.txt", "b.c", "b.c.txt", "C:\\a\\", ".txt"},
+        {"datei", "datei", "datei", "datei", none},
+        {"C:\\a\\", none, none, "C:\\a\\", none},
+        {"C:\\a\\.ehd", none, ".ehd", "C:\\a\\", ".ehd"},
+        {"", none, none, "", none},
+        {nullptr, none, none, none, none},
+    };
+    for (const Case &c : cases) {
+        const char *label = c.path ? c.path : "(null)";
+        EXPECT_EQ(baseNameWithoutExtension(c.path), c.stem) << label;
+        EXPECT_EQ(baseName(c.path), c.base) << label;
+        EXPECT_EQ(folderOf(c.path), c.folder) << label;
+        EXPECT_EQ(extensionOf(c.path), c.extension) << label;
+    }
+}
+
+TEST_F(ReaderTest, SafeFileNamesAndSelectablePositions) {
+    const std::pair<const char *, std::string> names[] = {
+        {"Bahn: Streik \"ab\" 5/12 <heute>?", "Bahn Streik ab 512 heute"},
+        {"M\xFCller & S\xF6hne | a*b\\c", "M\xFCller  S\xF6hne  abc"},
+        {"Zeile\r\neins\tzwei", "Zeileeinszwei"},
+        {"1.2 Punkte bleiben.", "1.2 Punkte bleiben."},
+        {":/\\\"", "Artikelansicht"},
+        {"", "Artikelansicht"},
+        {nullptr, "Artikelansicht"},
+    };
+    for (const auto &[title, name] : names) EXPECT_EQ(safeFileName(title), name);
+    // A title is read with at most 255 characters.
+    EXPECT_EQ(safeFileName(std::string(300, 'x').c_str()), std::string(255, 'x'));
+
+    const int positions[][3] = {{0, 5, 0}, {4, 5, 4}, {5, 5, 4}, {9, 1, 0}, {0, 0, -1}, {-1, 3, 0}};
+    for (const auto &p : positions)
+        EXPECT_EQ(selectablePosition(p[0], p[1]), p[2]) << p[0] << " of " << p[1];
+}
+
+// ---- The selection against the library ------------------------------------------
+
+void *const kDialog = reinterpret_cast<void *>(0x130);
+
+struct FakeSelection : SelectionHost {
+    std::vector<std::string> entries;
+    int selected = -1;
+    std::string caption = "Zeitungsauswahl";
+    std::vector<std::string> shown;  // "headline|text" of each article view
+
+    void clearList() override {
+        entries.clear();
+        selected = -1;
+    }
+    void addEntry(const std::string &text) override { entries.push_back(text); }
+    int entryCount() const override { return static_cast<int>(entries.size()); }
+    int selectedEntry() const override { return selected; }
+    void selectEntry(int position) override {
+        // A list box refuses a position past its end; the controller must not ask.
+        ASSERT_GE(position, 0);
+        ASSERT_LT(position, entryCount());
+        selected = position;
+    }
+    void setCaption(const std::string &c) override { caption = c; }
+    void *window() const override { return kDialog; }
+    void showArticle(const std::string &text, const char *headline) override {
+        shown.push_back(std::string(headline ? headline : "(none)") + "|" + text);
+    }
+    int indexOf(const std::string &entry) const {
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i] == entry) return static_cast<int>(i);
+        return -1;
+    }
+    std::string selectedText() const { return selected < 0 ? "" : entries[selected]; }
+};
+
+class SelectionTest : public ReaderTest {
+  protected:
+    void SetUp() override {
+        ReaderTest::SetUp();
+        news_ = makeFolder("news");
+        for (const char *name : {"courier-2026-12-07.eif", "tageblatt-2026-12-07.eif"})
+            writeWholeFile(news_ + name, readWholeFile(testDataPath("editions/") + name));
+        writeWholeFile(news_ + "rundschau-2026-12-07.eif",
+                       readWholeFile(testDataPath("reader/rundschau-2026-12-07.eif")));
+        writeMinimalSettings(news_, "[COUNTRIES]\nde=49\nen=1\n");
+        bindToStaticLibrary();
+        ASSERT_EQ(QL_Initialize(1), QL_OK);
+    }
+    void TearDown() override {
+        QL_Initialize(0);
+        ReaderTest::TearDown();
+    }
+    static void bindToStaticLibrary() {
+        g_binding =
+            LibraryBinding{QL_DllError,        QL_UseEnhancedInterface,   QL_WantUpdate,
+                           QL_CancelDownload,  QL_GetNewspaperListFromHD, QL_RemoveNewspaperTree,
+                           QL_Initialize,      QL_FindFirstNewspaper,     QL_FindNextNewspaper,
+                           QL_FindFirstResort, QL_FindNextResort,         QL_FindFirstArticle,
+                           QL_FindNextArticle, QL_FindFirstParagraph,     QL_FindNextParagraph,
+                           QL_ResyncNewspaper, QL_GetNewspaper,           QL_RegisterCallback,
+                           QL_DeleteNewspaper};
+    }
+    // Opens the selection and goes down to the Lokales articles.
+    void openLokales() {
+        ASSERT_TRUE(selection.open());
+        list.selected = list.indexOf("7.12.2026 / Quillon Rundschau");
+        ASSERT_GE(list.selected, 0);
+        selection.choose();
+        list.selected = list.indexOf("Lokales");
+        selection.choose();
+        ASSERT_EQ(selection.memory().level, ArticleLevel);
+    }
+
+    std::string news_;
+    FakeSelection list;
+    SelectionController selection{g_binding, list};
+};
+
+const char *const kWinterdienst =
+    "Der Winterdienst ist bereit, Schnee wird erwartet.\r\n"
+    "Der Schnee bleibt bis Freitag.\r\n"
+    "R\xE4umfahrzeuge fahren ab vier Uhr, auch bei Schnee.\r\n"
+    "Artikelende\r\n";
+
+TEST_F(SelectionTest, ChoosingAndGoingBackKeepThePlace) {
+    ASSERT_TRUE(selection.open());
+    EXPECT_EQ(list.entries, (std::vector<std::string>{"12/7/2026 / Quillon Daily Courier",
+                                                      "7.12.2026 / Quillon Rundschau",
+                                                      "7.12.2026 / Quillon Tageblatt"}));
+    EXPECT_EQ(list.selected, 0);
+
+    // Second newspaper, then back: the one after it is selected.
+    list.selected = 1;
+    selection.choose();
+    EXPECT_EQ(list.caption, "Ressortauswahl Quillon Rundschau vom 7.12.2026");
+    EXPECT_EQ(list.entries, (std::vector<std::string>{"Lokales", "Sport", "Kultur"}));
+    EXPECT_EQ(list.selected, 0);
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.caption, "Zeitungsauswahl");
+    EXPECT_EQ(list.selected, 2);
+    // From the last newspaper, back selects the last one, never nothing.
+    selection.choose();
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.selected, 2);
+
+    list.selected = 1;
+    selection.choose();
+    selection.choose();  // Lokales
+    EXPECT_EQ(list.caption, "Artikelauswahl Lokales Quillon Rundschau vom 7.12.2026");
+    EXPECT_EQ(list.entries, (std::vector<std::string>{"Markt \xF6"
+                                                      "ffnet am Sonntag",
+                                                      "Neue B\xE4nke: 20 St\xFC"
+                                                      "ck / \"Park\"?",
+                                                      "Winterdienst bereit", "Schnee im Gebirge",
+                                                      "Leeres Blatt"}));
+    // Reading the third article leaves the fourth selected; Enter reads on.
+    list.selected = 2;
+    selection.choose();
+    ASSERT_EQ(list.shown.size(), 1u);
+    EXPECT_EQ(list.shown[0], std::string("Winterdienst bereit|") + kWinterdienst);
+    EXPECT_EQ(list.selected, 3);
+    selection.choose();
+    EXPECT_EQ(list.shown.back(),
+              "Schnee im Gebirge|Im Gebirge liegt ein halber Meter.\r\n"
+              "Artikelende\r\n");
+    // The last article, without paragraphs: the selection stays on it.
+    list.selected = 4;
+    selection.choose();
+    EXPECT_EQ(list.shown.back(), "Leeres Blatt|Artikelende\r\n");
+    EXPECT_EQ(list.selected, 4);
+
+    // Back to the resorts selects the one after Lokales; from the last resort
+    // the last one.
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.caption, "Ressortauswahl Quillon Rundschau vom 7.12.2026");
+    EXPECT_EQ(list.selectedText(), "Sport");
+    list.selected = 2;
+    selection.choose();
+    EXPECT_EQ(list.entries, std::vector<std::string>{"Konzert im Dom"});
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.selectedText(), "Kultur");
+    // An untitled article is read under the library's own headline.
+    list.selected = 1;
+    selection.choose();
+    EXPECT_EQ(list.entries[1], "kein Titel");
+    list.selected = 1;
+    selection.choose();
+    EXPECT_EQ(list.shown.back(),
+              "kein Titel|Ein Artikel ohne \xDC"
+              "berschrift.\r\nArtikelende\r\n");
+
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_FALSE(selection.goBack());  // the dialog ends with 2
+    EXPECT_EQ(takePrompts(), std::vector<std::string>{});
+}
+
+TEST_F(SelectionTest, NothingSelectedOrNothingStored) {
+    ASSERT_TRUE(selection.open());
+    list.selected = -1;
+    selection.choose();
+    EXPECT_EQ(selection.deleteKey(), SelectionController::KeyResult::Consumed);
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>(
+                  2, "no owner | Hinweis | Sie m\xFCssen etwas ausw\xE4hlen. | warning ok"));
+    EXPECT_EQ(selection.memory().level, NewspaperLevel);
+
+    QL_Initialize(0);
+    for (const auto &entry : fs::directory_iterator(news_)) fs::remove(entry.path());
+    ASSERT_EQ(QL_Initialize(1), QL_OK);
+    FakeSelection empty;
+    SelectionController none(g_binding, empty);
+    EXPECT_FALSE(none.open());
+    EXPECT_EQ(takePrompts(), std::vector<std::string>{
+                                 "owned | Hinweis | Keine Zeitungen verf\xFCgbar.\r\nBitte erst "
+                                 "eine Zeitung abholen. | warning ok"});
+}
+
+TEST_F(SelectionTest, DeletingANewspaper) {
+    const std::string question =
+        "no owner | WARNUNG | Zeitung wirklich l\xF6schen | warning yes/no default 2";
+    ASSERT_TRUE(selection.open());
+    // Del at the resort level is the list's own business.
+    selection.choose();
+    EXPECT_EQ(selection.deleteKey(), SelectionController::KeyResult::NotTaken);
+    selection.goBack();
+
+    list.selected = 1;
+    g_answers = {IDNO};
+    EXPECT_EQ(selection.deleteKey(), SelectionController::KeyResult::Consumed);
+    EXPECT_EQ(list.entries.size(), 3u);
+    EXPECT_EQ(list.selected, 1);
+    EXPECT_TRUE(fileExists(news_ + "rundschau-2026-12-07.eif"));
+
+    g_answers = {IDYES};
+    EXPECT_EQ(selection.deleteKey(), SelectionController::KeyResult::Consumed);
+    EXPECT_EQ(list.entries, (std::vector<std::string>{"12/7/2026 / Quillon Daily Courier",
+                                                      "7.12.2026 / Quillon Tageblatt"}));
+    EXPECT_EQ(list.selected, 0);
+    EXPECT_FALSE(fileExists(news_ + "rundschau-2026-12-07.eif"));
+
+    g_answers = {IDYES, IDYES};
+    EXPECT_EQ(selection.deleteKey(), SelectionController::KeyResult::Consumed);
+    EXPECT_EQ(selection.deleteKey(), SelectionController::KeyResult::EndDialog);
+    EXPECT_EQ(takePrompts(), (std::vector<std::string>{
+                                 question, question, question, question,
+                                 "owned | Hinweis | Keine Zeitungen verf\xFCgbar.\r\nBitte erst "
+                                 "eine Zeitung abholen. | warning ok"}));
+}
+
+TEST_F(SelectionTest, ListSearchFromTheResortAndTheArticleLevel) {
+    ASSERT_TRUE(selection.open());
+    list.selected = 1;
+    selection.choose();
+    list.selected = 2;  // Kultur: read there once, so that it is remembered
+    selection.choose();
+    selection.goBack();
+    EXPECT_TRUE(selection.searchAllowed());
+
+    struct Case {
+        const char *text;
+        std::vector<std::string> hits;
+    } resortCases[] = {
+        // Three paragraphs of one article list it once; a headline alone is
+        // enough here; case matters.
+        {"Schnee", {"Winterdienst bereit", "Schnee im Gebirge", "Konzert im Dom"}},
+        {"schnee", {"Pokalspiel verschoben"}},
+        {"Maronen",
+         {"Markt \xF6"
+          "ffnet am Sonntag"}},
+    };
+    for (const Case &c : resortCases) {
+        setSearchText(c.text);
+        selection.search();
+        EXPECT_EQ(list.entries, c.hits) << c.text;
+        EXPECT_EQ(list.selected, 0) << c.text;
+        EXPECT_EQ(list.caption,
+                  std::string("Suchergebnis: ") + c.text + " in Quillon Rundschau vom 7.12.2026");
+        std::string count = std::to_string(c.hits.size()) + " Artikel gefunden.";
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{"owned | " + count + " | " + count +
+                                                          " | information ok"});
+        // No search from the hit list; back returns to the remembered resort.
+        EXPECT_FALSE(selection.searchAllowed());
+        EXPECT_TRUE(selection.goBack());
+        EXPECT_EQ(list.caption, "Ressortauswahl Quillon Rundschau vom 7.12.2026");
+        EXPECT_EQ(list.selectedText(), "Kultur");
+    }
+
+    // Nothing found: list, caption and level stay.
+    setSearchText("Lawine");
+    selection.search();
+    EXPECT_EQ(list.entries, (std::vector<std::string>{"Lokales", "Sport", "Kultur"}));
+    EXPECT_EQ(selection.memory().level, ResortLevel);
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>{"owned | Hinweis | Nichts gefunden! | information ok"});
+
+    // From the article list only paragraphs count.
+    list.selected = 0;
+    selection.choose();
+    setSearchText("Schnee");
+    selection.search();
+    EXPECT_EQ(list.entries, std::vector<std::string>{"Winterdienst bereit"});
+    EXPECT_EQ(list.caption, "Suchergebnis: Schnee in Lokales in Quillon Rundschau vom 7.12.2026");
+    takePrompts();
+    // Reading a hit keeps it selected; back goes to that article's place.
+    selection.choose();
+    EXPECT_EQ(list.shown.back(), std::string("Winterdienst bereit|") + kWinterdienst);
+    EXPECT_EQ(list.selected, 0);
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.caption, "Artikelauswahl Lokales Quillon Rundschau vom 7.12.2026");
+    EXPECT_EQ(list.selected, 0);
+    EXPECT_EQ(list.entries.size(), 5u);
+}
+
+TEST_F(SelectionTest, SearchInTheArticleHasNoWrapAround) {
+    const std::string text = kWinterdienst;
+    size_t first = findInArticle(text, 0, "Schnee");
+    size_t second = findInArticle(text, first + 6, "Schnee");
+    size_t third = findInArticle(text, second + 6, "Schnee");
+    EXPECT_EQ(text.substr(first, 6), "Schnee");
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    EXPECT_EQ(findInArticle(text, third + 6, "Schnee"), std::string::npos);
+    EXPECT_EQ(findInArticle(text, 0, "schnee"), std::string::npos);
+    EXPECT_EQ(findInArticle(text, text.size() + 5, "e"), std::string::npos);
+    setSearchText(std::string(150, 'a').c_str());
+    EXPECT_EQ(searchText().size(), kSearchTextLimit);
+}
+
+// ---- Saving ---------------------------------------------------------------------
+
+TEST_F(ReaderTest, SavingWritesTheArticleTextOrNothing) {
+    const std::string article =
+        std::string("Erster Absatz.\r\nZweiter \xE4.\r\n") + "Artikelende\r\n";
+    const std::string path = dir() + "artikel.txt";
+    const std::string overwrite =
+        "owned | WARNUNG | Datei existiert bereits. \xDC"
+        "berschreiben? | warning yes/no default 2";
+    void *field = reinterpret_cast<void *>(0x1007);
+
+    // Cancelled: nothing written; the dialog was offered the proposed name.
+    saveArticle("Winterdienst bereit", field, article);
+    ASSERT_EQ(g_prompts.size(), 1u);
+    EXPECT_EQ(g_prompts[0].kind, PromptKind::SaveFile);
+    EXPECT_EQ(g_prompts[0].caption, "Artikel speichern");
+    EXPECT_EQ(g_prompts[0].fileName, "Winterdienst bereit");
+    EXPECT_EQ(g_prompts[0].owner, field);
+    g_prompts.clear();
+
+    struct Case {
+        const char *name;
+        std::string before;  // "" for no file
+        int answer;
+        std::string after;
+        std::vector<std::string> prompts;
+    } cases[] = {
+        {"new file", "", 0, article, {}},
+        {"overwrite refused", "alt", IDNO, "alt", {overwrite}},
+        {"overwrite accepted",
+         "ein viel l\xE4ngerer alter Inhalt als der Artikel selbst, "
+         "der ganz verschwinden muss",
+         IDYES,
+         article,
+         {overwrite}},
+    };
+    for (const Case &c : cases) {
+        fs::remove(path);
+        if (!c.before.empty()) writeWholeFile(path, c.before);
+        g_saveNames = {path};
+        if (c.answer) g_answers = {c.answer};
+        saveArticle("x", field, article);
+        g_prompts.erase(g_prompts.begin());  // the save dialog
+        EXPECT_EQ(takePrompts(), c.prompts) << c.name;
+        EXPECT_EQ(readWholeFile(path), c.after) << c.name;
+    }
+
+    // A folder that does not exist cannot take the file.
+    g_saveNames = {dir() + "fehlt" + std::string(1, fs::path::preferred_separator) + "a.txt"};
+    saveArticle("x", field, article);
+    g_prompts.erase(g_prompts.begin());
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>{"owned | WARNUNG | Datei konnte nicht geschrieben werden! | "
+                                       "warning ok"});
+}
+
+}  // namespace
