@@ -151,6 +151,48 @@ std::string readFile(const std::string &path) {
     return out.str();
 }
 
+// The place, size, class, text and style bits of a dialog's controls as its
+// template gives them, in dialog units.
+struct ControlSpec {
+    int id;
+    RECT units;  // left, top, width, height
+    const char *cls;
+    const char *text;
+    DWORD style;  // bits that must be set
+};
+
+void expectLayout(HWND dialog, int width, int height, const std::vector<ControlSpec> &controls) {
+    RECT client, want = {0, 0, width, height};
+    GetClientRect(dialog, &client);
+    MapDialogRect(dialog, &want);
+    EXPECT_EQ(client.right, want.right) << textOf(dialog);
+    EXPECT_EQ(client.bottom, want.bottom) << textOf(dialog);
+    for (const ControlSpec &c : controls) {
+        HWND control = GetDlgItem(dialog, c.id);
+        ASSERT_TRUE(control) << c.id;
+        // Each of x, y, width and height is converted on its own, as the
+        // dialog manager does.
+        RECT got, place = c.units;
+        MapDialogRect(dialog, &place);
+        GetWindowRect(control, &got);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&got), 2);
+        EXPECT_EQ(
+            std::vector<LONG>({got.left, got.top, got.right - got.left, got.bottom - got.top}),
+            std::vector<LONG>({place.left, place.top, place.right, place.bottom}))
+            << c.id;
+        char cls[32] = "";
+        GetClassNameA(control, cls, sizeof cls);
+        EXPECT_STRCASEEQ(cls, c.cls) << c.id;
+        if (c.text) {
+            EXPECT_EQ(textOf(control), c.text) << c.id;
+        }
+        // A bordered control of a dialog gets the sunken edge instead.
+        DWORD style = GetWindowLongA(control, GWL_STYLE);
+        if (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) style |= WS_BORDER;
+        EXPECT_EQ(style & c.style, c.style) << c.id;
+    }
+}
+
 const char kWinterdienst[] =
     "Der Winterdienst ist bereit, Schnee wird erwartet.\r\n"
     "Der Schnee bleibt bis Freitag.\r\n"
@@ -264,6 +306,14 @@ class ReaderWindows : public ::testing::Test {
         HWND dialog = waitForDialog("Suchen");
         if (!dialog) return "(no search dialog)";
         HWND field = GetDlgItem(dialog, IDC_SEARCHTEXT);
+        expectLayout(dialog, 186, 47,
+                     {{IDC_SEARCHTEXT,
+                       {7, 7, 107, 12},
+                       "Edit",
+                       nullptr,
+                       ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
+                      {IDOK, {129, 7, 50, 14}, "Button", "Suchen", BS_DEFPUSHBUTTON},
+                      {IDCANCEL, {129, 24, 50, 14}, "Button", "Abbrechen", 0}});
         std::string offered = textOf(field);
         if (textSelection(field) == std::make_pair(DWORD(0), DWORD(offered.size())))
             offered += "[selected]";
@@ -472,6 +522,21 @@ TEST_F(ReaderWindows, ReadingFromTheListsToTheArticle) {
                                                              "7.12.2026 / Quillon Rundschau",
                                                              "7.12.2026 / Quillon Tageblatt"}));
         EXPECT_EQ(selectionOf(list), 0);
+        expectLayout(dialog, 249, 174,
+                     {{IDC_ENTRYLIST,
+                       {7, 7, 235, 145},
+                       "ListBox",
+                       nullptr,
+                       LBS_NOTIFY | LBS_WANTKEYBOARDINPUT | LBS_DISABLENOSCROLL |
+                           LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP},
+                      {IDOK, {7, 153, 50, 14}, "Button", "&Ausw\xE4hlen", BS_DEFPUSHBUTTON},
+                      {IDCANCEL,
+                       {62, 153, 50, 14},
+                       "Button",
+                       "Zur\xFC"
+                       "ck",
+                       0}});
+        EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & LBS_SORT, 0);
         // A typed letter that starts no entry leaves the selection alone.
         SendMessageA(list, LB_SETCURSEL, 2, 0);
         SendMessageA(list, WM_CHAR, 'x', 0);
@@ -491,9 +556,20 @@ TEST_F(ReaderWindows, ReadingFromTheListsToTheArticle) {
         EXPECT_EQ(textOf(field), kWinterdienst);
         EXPECT_EQ(textSelection(field), std::make_pair(DWORD(0), DWORD(0)));
         EXPECT_EQ(g_helpContext, kHelpArticle);
-        LONG style = GetWindowLongA(field, GWL_STYLE);
-        EXPECT_EQ(style & (ES_MULTILINE | ES_READONLY | ES_NOHIDESEL | ES_AUTOVSCROLL | WS_VSCROLL),
-                  ES_MULTILINE | ES_READONLY | ES_NOHIDESEL | ES_AUTOVSCROLL | WS_VSCROLL);
+        expectLayout(view, 249, 174,
+                     {{IDC_ARTICLETEXT,
+                       {7, 7, 235, 145},
+                       "Edit",
+                       nullptr,
+                       ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY | WS_VSCROLL |
+                           WS_BORDER | WS_TABSTOP},
+                      {IDCANCEL,
+                       {7, 153, 50, 14},
+                       "Button",
+                       "Zur\xFC"
+                       "ck",
+                       0}});
+        EXPECT_TRUE(GetWindowLongA(view, GWL_EXSTYLE) & WS_EX_CONTEXTHELP);
         EXPECT_EQ(SendMessageA(field, EM_GETLIMITTEXT, 0, 0), 1048576);
         press(view, IDCANCEL);
         ASSERT_TRUE(waitUntilGone(view));

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The real quillon.exe under Wine, driven by the keyboard alone as a reader
+# would: Ctrl+Alt+Z opens the newspapers, Enter and the arrow keys go down
+# to an article, Ctrl+F searches in it, Ctrl+S saves it through the system's
+# save dialog, Escape goes back, Alt+F4 and Enter leave. Every step waits
+# for the window title a screen reader would announce, and a screenshot of
+# each step lands in the output folder.
+#
+#   reader_walk.sh BIN-DIR OUTPUT-DIR TEST-DATA-DIR
+set -eu
+bin=$1 out=$2 data=$3
+here=$(cd "$(dirname "$0")/../.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$here/build/wine}
+export WINEDEBUG=-all
+
+xvfb=
+if [ -z "${DISPLAY:-}" ]; then
+    display=$((500 + $$ % 400))
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=":$display"
+    sleep 1
+fi
+
+rm -rf "$out"
+mkdir -p "$out/news"
+cp "$data/reader/rundschau-2026-12-07.eif" "$data/editions/courier-2026-12-07.eif" "$out/news/"
+winpath() { echo "Z:$1" | tr / '\\'; }
+settings=$WINEPREFIX/drive_c/windows/qlapi.ini
+printf '[FILES]\r\nPATH=%s\\\r\n[CONNECTIONS]\r\nServer=VKT\r\n[VKT]\r\nappl=internal\r\nurl=127.0.0.1:1/q\r\nlogin=leser\r\npassword=x\r\nclass=HttpPostmasterClass\r\nneedsmodem=0\r\n[COUNTRIES]\r\nde=49\r\nen=1\r\n' \
+    "$(winpath "$out/news")" >"$settings"
+# Without a window manager Wine draws the captions itself.
+"$here/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+
+(cd "$bin" && exec "$here/scripts/wine-run" quillon.exe) &
+reader=$!
+cleanup() {
+    kill "$reader" 2>/dev/null || true
+    pkill -f 'quillon\.exe' 2>/dev/null || true
+    rm -f "$settings"
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() { echo "reader walk: $*" >&2; import -window root "$out/failed.png" || true; exit 1; }
+# window TITLE-REGEX [EXCEPT-ID [TENTHS]]: the id of the visible window with
+# that title.
+window() {
+    local id
+    for _ in $(seq 1 "${3:-100}"); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    fail "no window \"$1\""
+}
+gone() {
+    for _ in $(seq 1 100); do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    fail "window \"$1\" stays"
+}
+# key WINDOW KEY...: a key that closes the window ends with its release going
+# to a window that no longer exists, which xdotool reports as an error.
+key() { xdotool key --window "$@" 2>/dev/null || true; }
+# press WINDOW KEY TITLE-REGEX: presses KEY until a window with that title
+# shows. Without a window manager Wine needs a moment after a dialog closed
+# before its owner takes keys again, and a key sent earlier is lost.
+press() {
+    for _ in 1 2 3 4 5; do
+        key "$1" "$2"
+        ( window "$3" none 10 ) >/dev/null 2>&1 && return 0
+    done
+    fail "$2 did not lead to \"$3\""
+}
+shot() { import -window root "$out/$1.png"; echo "  $1.png"; }
+
+echo "reader walk, screenshots in $out:"
+main=$(window '^Vantrel Quillon$')
+shot 1-main-window
+# The window stands before the library is loaded; keys typed meanwhile may
+# reach it before its message loop runs.
+press "$main" ctrl+alt+z '^Zeitungsauswahl$'
+list=$(window '^Zeitungsauswahl$')
+shot 2-newspapers
+key "$list" Down Return
+window '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$' >/dev/null
+shot 3-resorts
+key "$list" Return
+window '^Artikelauswahl Lokales Quillon Rundschau vom 7\.12\.2026$' >/dev/null
+shot 4-articles
+key "$list" Down Down Return
+view=$(window '^Winterdienst bereit$')
+shot 5-article
+
+key "$view" ctrl+f
+search=$(window '^Suchen$')
+xdotool type --window "$search" Schnee
+shot 6-search
+key "$search" Return
+gone '^Suchen$'
+key "$view" F3
+shot 7-found
+
+key "$view" ctrl+s
+save=$(window '^Artikel speichern$')
+shot 8-save-dialog
+# The name field holds the proposed name, selected; a name without
+# extension gets ".txt". Alt+S is the dialog's "Save" button.
+xdotool type --window "$save" "$(winpath "$out/winterdienst")"
+key "$save" alt+s
+gone '^Artikel speichern$'
+expected=$(printf 'Der Winterdienst ist bereit, Schnee wird erwartet.\r\nDer Schnee bleibt bis Freitag.\r\nR\344umfahrzeuge fahren ab vier Uhr, auch bei Schnee.\r\nArtikelende\r\n' | od -An -tx1)
+[ -f "$out/winterdienst.txt" ] || fail "the article was not saved"
+[ "$(od -An -tx1 <"$out/winterdienst.txt")" = "$expected" ] || fail "the saved article differs"
+
+view=$(window '^Winterdienst bereit$')
+key "$view" Escape
+gone '^Winterdienst bereit$'
+press "$list" Escape '^Ressortauswahl '
+press "$list" Escape '^Zeitungsauswahl$'
+key "$list" Escape
+gone '^Zeitungsauswahl$'
+
+key "$main" alt+F4
+question=$(window '^Vantrel Quillon$' "$main")
+shot 9-leave-question
+# Enter answers Yes, the default button.
+for _ in $(seq 1 10); do
+    key "$question" Return
+    for _ in $(seq 1 10); do kill -0 "$reader" 2>/dev/null || break 2; sleep 0.1; done
+done
+kill -0 "$reader" 2>/dev/null && fail "the reader did not end"
+wait "$reader" || fail "the reader ended with exit code $?"
+echo "reader walk: passed"
