@@ -32,6 +32,11 @@ void showHelp(HWND owner, int topic) {
                        : WinHelpA(owner, file, HELP_CONTEXT, static_cast<ULONG_PTR>(topic)))
             return;
     }
+    // The box belongs to the dialog the request came from (the active
+    // window), so that closing it gives the keyboard back to that dialog
+    // and not to the main window it travelled to.
+    HWND active = GetActiveWindow();
     int id = topic == 0 ? IDS_HELP_CONTENTS : IDS_HELP_TOPIC_BASE + topic / 1000;
-    messageBox(owner, userText(id), userText(IDS_HELP_CAPTION), MB_OK | MB_ICONINFORMATION);
+    messageBox(active ? active : owner, userText(id), userText(IDS_HELP_CAPTION),
+               MB_OK | MB_ICONINFORMATION);
 }

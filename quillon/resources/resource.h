@@ -39,8 +39,8 @@
 #define IDM_SYNC 32787
 #define IDM_INSTALL 32788
 
-// String table. A few numbers are fixed because other parts of the
-// program share them: 152 "Hinweis", 189 and 190 the handheld menu texts.
+// String table. Four texts keep the numbers they are known by elsewhere:
+// 152 "Hinweis", 169 "Fehler", 189 and 190 the handheld menu entries.
 #define IDS_APP_TITLE 200
 #define IDS_WINDOW_CLASS 201
 #define IDS_WRONG_SYSTEM 202

@@ -44,12 +44,13 @@ trap cleanup EXIT
 
 fail() { echo "reader walk: $*" >&2; import -window root "$out/failed.png" || true; exit 1; }
 # window TITLE-REGEX [EXCEPT-ID [TENTHS]]: the id of the visible window with
-# that title.
+# that title. Wine hands it the keyboard a moment after it shows; keys sent
+# before that reach the window that had the focus.
 window() {
     local id
     for _ in $(seq 1 "${3:-100}"); do
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
+        [ -n "$id" ] && { sleep 0.5; echo "$id"; return 0; }
         sleep 0.1
     done
     fail "no window \"$1\""
@@ -61,9 +62,17 @@ gone() {
     done
     fail "window \"$1\" stays"
 }
-# key WINDOW KEY...: a key that closes the window ends with its release going
-# to a window that no longer exists, which xdotool reports as an error.
-key() { xdotool key --window "$@" 2>/dev/null || true; }
+# key WINDOW KEY...: types keys into that window as a keyboard does (XTEST).
+# Without a window manager X gives the keyboard to the window under the
+# pointer, so the pointer goes there first. Keys sent to a window as events
+# (xdotool --window) are not what a reader types: Wine delivers such a
+# Return that closes a message box to its owner as well.
+key() {
+    local w=$1
+    shift
+    xdotool mousemove --window "$w" 20 5 2>/dev/null || true
+    xdotool key "$@"
+}
 # press WINDOW KEY TITLE-REGEX: presses KEY until a window with that title
 # shows. Without a window manager Wine needs a moment after a dialog closed
 # before its owner takes keys again, and a key sent earlier is lost.
@@ -74,29 +83,62 @@ press() {
     done
     fail "$2 did not lead to \"$3\""
 }
+# dismiss TITLE-REGEX KEY: presses KEY on that window until it is gone (a box
+# just shown may not take keys at once), then gives its owner a second to
+# take the focus back.
+dismiss() {
+    local id
+    for _ in 1 2 3 4 5; do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || break
+        [ -n "$id" ] || break
+        key "$id" "$2"
+        # Wine takes up to two seconds to withdraw a window without a
+        # window manager; a key sent meanwhile would reach the owner.
+        for _ in $(seq 1 30); do
+            xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || break 2
+            sleep 0.1
+        done
+    done
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && fail "\"$1\" stays"
+    sleep 1
+}
 shot() { import -window root "$out/$1.png"; echo "  $1.png"; }
 
 echo "reader walk, screenshots in $out:"
 main=$(window '^Vantrel Quillon$')
 shot 1-main-window
+# Alt+/ is the about box.
+press "$main" alt+slash 'ber Quillon$'
+shot 1-about
+dismiss 'ber Quillon$' Return
 # The window stands before the library is loaded; keys typed meanwhile may
 # reach it before its message loop runs.
 press "$main" ctrl+alt+z '^Zeitungsauswahl$'
 list=$(window '^Zeitungsauswahl$')
 shot 2-newspapers
+# F1 in the list shows the selection's help.
+key "$list" F1
+window '^Hilfe$' >/dev/null
+shot 2-help
+dismiss '^Hilfe$' Return
 key "$list" Down Return
 window '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$' >/dev/null
 shot 3-resorts
 key "$list" Return
 window '^Artikelauswahl Lokales Quillon Rundschau vom 7\.12\.2026$' >/dev/null
 shot 4-articles
+# The main window's shortcuts do nothing while a dialog is open.
+key "$list" ctrl+alt+z
+sleep 0.5
+xdotool search --onlyvisible --name '^Zeitungsauswahl$' >/dev/null 2>&1 &&
+    fail "Ctrl+Alt+Z opened a second list"
 key "$list" Down Down Return
 view=$(window '^Winterdienst bereit$')
 shot 5-article
 
 key "$view" ctrl+f
 search=$(window '^Suchen$')
-xdotool type --window "$search" Schnee
+xdotool type Schnee
 shot 6-search
 key "$search" Return
 gone '^Suchen$'
@@ -108,7 +150,7 @@ save=$(window '^Artikel speichern$')
 shot 8-save-dialog
 # The name field holds the proposed name, selected; a name without
 # extension gets ".txt". Alt+S is the dialog's "Save" button.
-xdotool type --window "$save" "$(winpath "$out/winterdienst")"
+xdotool type "$(winpath "$out/winterdienst")"
 key "$save" alt+s
 gone '^Artikel speichern$'
 expected=$(printf 'Der Winterdienst ist bereit, Schnee wird erwartet.\r\nDer Schnee bleibt bis Freitag.\r\nR\344umfahrzeuge fahren ab vier Uhr, auch bei Schnee.\r\nArtikelende\r\n' | od -An -tx1)
