@@ -39,6 +39,9 @@ void setDeviceChangeWait(DWORD milliseconds);
 INT_PTR runSelectionDialog(HWND owner);
 INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline);
 INT_PTR runAboutDialog(HWND owner);
+INT_PTR runDownloadDialog(HWND owner);  // in the mode g_downloadMode
+INT_PTR runPaperCountDialog(HWND owner);
+INT_PTR runUserIdDialog(HWND owner);
 // Asks for the search text; true when the user confirmed a non-empty text.
 bool askSearchText(HWND owner);
 

@@ -1,7 +1,10 @@
 // Start-up: the system check, the user texts, the main window, the library,
 // and the message loop.
+#include "dialogs.h"  // windows.h first
+
+#include <commctrl.h>
+
 #include "../device/device_api.h"
-#include "dialogs.h"
 #include "prompt.h"
 #include "startup.h"
 #include "user_texts.h"
@@ -26,6 +29,8 @@ bool isNtFamily() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     g_instance = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     bool nt = isNtFamily();
     loadUserTexts(loadStringTableText);
     if (!nt) {

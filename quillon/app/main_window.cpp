@@ -5,8 +5,10 @@
 
 #include "../device/device_api.h"
 #include "dialogs.h"
+#include "download.h"
 #include "library_binding.h"
 #include "prompt.h"
+#include "settings_store.h"
 #include "user_texts.h"
 
 HINSTANCE g_instance;
@@ -47,6 +49,17 @@ void onCommand(HWND window, UINT command) {
     switch (command) {
         case IDM_READ:
             runWithHelp(kHelpSelection, runSelectionDialog, window);
+            break;
+        case IDM_FETCH_NEW:
+        case IDM_FETCH_ALL:
+            g_downloadMode = command == IDM_FETCH_ALL ? 1 : 0;
+            runDownloadDialog(window);
+            break;
+        case IDM_PAPERCOUNT:
+            runWithHelp(kHelpSettings, runPaperCountDialog, window);
+            break;
+        case IDM_USERID:
+            runWithHelp(kHelpSettings, runUserIdDialog, window);
             break;
         case IDM_HELP_CONTENTS:
             showHelp(window, 0);
@@ -116,19 +129,7 @@ HWND createMainWindow() {
 }
 
 void applyUserIdRule(HWND window) {
-    char method[101] = "";
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\VKT\\QLAPI\\", 0, KEY_READ, &key) ==
-        ERROR_SUCCESS) {
-        DWORD type = 0, size = sizeof method - 1;
-        if (RegQueryValueExA(key, "Method", nullptr, &type, reinterpret_cast<BYTE *>(method),
-                             &size) != ERROR_SUCCESS ||
-            type != REG_SZ)
-            size = 0;
-        method[size] = '\0';
-        RegCloseKey(key);
-    }
-    setEntry(GetMenu(window), IDM_USERID, _stricmp(method, "PHP") == 0, userText(IDS_MENU_USERID));
+    setEntry(GetMenu(window), IDM_USERID, settingsInRegistry(), userText(IDS_MENU_USERID));
 }
 
 void applyHandheldRule(HWND window) {

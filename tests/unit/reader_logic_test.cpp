@@ -10,6 +10,7 @@
 #include <map>
 #include <regex>
 
+#include "download.h"
 #include "library_binding.h"
 #include "paths.h"
 #include "prompt.h"
@@ -17,6 +18,7 @@
 #include "save_article.h"
 #include "search.h"
 #include "selection.h"
+#include "settings.h"
 #include "startup.h"
 #include "test_env.h"
 #include "user_texts.h"
@@ -639,6 +641,240 @@ TEST_F(ReaderTest, SavingWritesTheArticleTextOrNothing) {
     EXPECT_EQ(takePrompts(),
               std::vector<std::string>{"owned | WARNUNG | Datei konnte nicht geschrieben werden! | "
                                        "warning ok"});
+}
+
+// ---- The download dialog's road ----------------------------------------------
+
+std::deque<int> g_fetchResults;
+std::vector<int> g_fetchModes;
+std::vector<std::string> g_libraryCalls;
+
+int QLAPI_CALL fakeGetNewspaper(int mode) {
+    g_fetchModes.push_back(mode);
+    int r = g_fetchResults.empty() ? 0 : g_fetchResults.front();
+    if (!g_fetchResults.empty()) g_fetchResults.pop_front();
+    return r;
+}
+int QLAPI_CALL fakeRegister(QL_HostWindow window, unsigned message) {
+    g_libraryCalls.push_back(std::string(window ? "register " : "unregister ") +
+                             std::to_string(message));
+    return 0;
+}
+void QLAPI_CALL fakeWantUpdate() { g_libraryCalls.push_back("want update"); }
+int QLAPI_CALL fakeCancel() {
+    g_libraryCalls.push_back("cancel");
+    return 1;
+}
+int QLAPI_CALL fakeResync() {
+    g_libraryCalls.push_back("resync");
+    return 0;
+}
+
+struct FakeDownload : DownloadHost {
+    unsigned long offer = 0;
+    int offerReads = 0;
+    std::vector<int> progress;
+    std::vector<int> ends;
+    QL_HostWindow hostWindow() override { return reinterpret_cast<QL_HostWindow>(kDialog); }
+    void *window() const override { return kDialog; }
+    unsigned long updateOffer() override {
+        ++offerReads;
+        return offer;
+    }
+    void setProgress(int percent) override { progress.push_back(percent); }
+    void end(int result) override { ends.push_back(result); }
+};
+
+class DownloadTest : public ReaderTest {
+  protected:
+    void SetUp() override {
+        ReaderTest::SetUp();
+        library = LibraryBinding{};
+        library.getNewspaper = fakeGetNewspaper;
+        library.registerCallback = fakeRegister;
+        library.wantUpdate = fakeWantUpdate;
+        library.cancelDownload = fakeCancel;
+        library.resyncNewspaper = fakeResync;
+        g_fetchResults.clear();
+        g_fetchModes.clear();
+        g_libraryCalls.clear();
+        g_downloadMode = 0;
+        g_enhanced = 1;
+    }
+    LibraryBinding library;
+    FakeDownload dialog;
+    DownloadController download{library, dialog};
+};
+
+TEST_F(DownloadTest, StartingAskingAndRefusals) {
+    const std::string again =
+        "owned | Vantrel Quillon | Die Zeitungen wurden heute bereits heruntergeladen. Nochmal "
+        "herunterladen?\" | question yes/no default 2";
+    struct Case {
+        const char *name;
+        int enhanced;
+        unsigned long offer;
+        std::vector<int> results, answers, modes;
+        bool runs;
+        std::vector<std::string> prompts, calls;
+    } cases[] = {
+        {"runs", 1, 0, {0}, {}, {0}, true, {}, {"register 1034"}},
+        {"busy",
+         1,
+         0,
+         {12},
+         {},
+         {0},
+         false,
+         {"owned | Vantrel Quillon | Die \xDC"
+          "bertragung der Daten l\xE4uft bereits. | warning ok"},
+         {"register 1034", "unregister 0"}},
+        {"fetched today, no",
+         1,
+         0,
+         {14},
+         {IDNO},
+         {0},
+         false,
+         {again},
+         {"register 1034", "unregister 0"}},
+        {"fetched today, yes", 1, 0, {14, 0}, {IDYES}, {0, 1}, true, {again}, {"register 1034"}},
+        {"no thread",
+         1,
+         0,
+         {15},
+         {},
+         {0},
+         false,
+         {"owned | Vantrel Quillon | 15 | warning ok"},
+         {"register 1034", "unregister 0"}},
+        {"update, no",
+         1,
+         12345,
+         {0},
+         {IDNO},
+         {0},
+         true,
+         {"owned | Vantrel Quillon | Auf dem Server liegt f\xFCr Sie ein Update bereit.\nDie "
+          "Gr\xF6sse betr\xE4gt 12345 Bytes. M\xF6"
+          "chten Sie das Update mitherunterladen? | none yes/no"},
+         {"register 1034"}},
+        {"update, yes",
+         1,
+         7,
+         {0},
+         {IDYES},
+         {0},
+         true,
+         {"owned | Vantrel Quillon | Auf dem Server liegt f\xFCr Sie ein Update bereit.\nDie "
+          "Gr\xF6sse betr\xE4gt 7 Bytes. M\xF6"
+          "chten Sie das Update mitherunterladen? | none yes/no"},
+         {"register 1034", "want update"}},
+        {"update without the enhanced interface", 0, 7, {0}, {}, {0}, true, {}, {"register 1034"}},
+    };
+    for (const Case &c : cases) {
+        FakeDownload host;
+        host.offer = c.offer;
+        DownloadController controller(library, host);
+        g_enhanced = c.enhanced;
+        g_downloadMode = 0;
+        g_fetchResults.assign(c.results.begin(), c.results.end());
+        g_answers.assign(c.answers.begin(), c.answers.end());
+        g_fetchModes.clear();
+        g_libraryCalls.clear();
+        EXPECT_EQ(controller.start(), c.runs) << c.name;
+        EXPECT_EQ(g_fetchModes, c.modes) << c.name;
+        EXPECT_EQ(g_libraryCalls, c.calls) << c.name;
+        EXPECT_EQ(host.ends, c.runs ? std::vector<int>{} : std::vector<int>{0}) << c.name;
+        EXPECT_EQ(host.offerReads, c.enhanced) << c.name;
+        EXPECT_EQ(takePrompts(), c.prompts) << c.name;
+    }
+}
+
+TEST_F(DownloadTest, EveryNotificationAndItsMessage) {
+    auto error = [](const char *text) {
+        return std::vector<std::string>{std::string("owned | Fehler | ") + text + " | error ok"};
+    };
+    const std::vector<std::string> none;
+    struct Case {
+        intptr_t code;
+        std::vector<std::string> prompts;
+    } cases[] = {
+        {9, error("Das Modem konnte nicht gefunden werden.")},
+        {10, error("Das Kommunikationsprogramm konnte nicht gestartet oder gefunden werden.")},
+        {11, error("Der FTP-Client konnte nicht gefunden werden.")},
+        {12, none},
+        {13, error("Fehler auf Kommunikationspipeline mit externem Download Programm.")},
+        {14, {"owned | Hinweis | Der Server hat keine aktuellen Daten f\xFCr Sie. | none ok"}},
+        {15, none},
+        {16, error("Bei der Daten\xFC"
+                   "bertragung traten zu viele Fehler auf.")},
+        {17, error("Die Gegenstelle ist besetzt.")},
+        {18, error("Der Server auf der anderen Seite hebt nicht ab.")},
+        {19, error("Der Server lehnte die Verbindung ab. Keine Berechtigung.")},
+        {20, error("Bei der Daten\xFC"
+                   "bertragung trat ein Fehler auf.")},
+        {21,
+         {"owned | Hinweis | Daten wurden \xFC"
+          "bertragen. | none ok"}},
+        {23, error("Das Programm zum Transferieren der Daten konnte nicht korrekt gestartet "
+                   "werden.")},
+        {24, none},
+        {99, none},
+    };
+    ASSERT_TRUE(download.start());
+    g_libraryCalls.clear();
+    for (const Case &c : cases) {
+        download.notify(QL_NOTIFY_STATUS, c.code);
+        EXPECT_EQ(takePrompts(), c.prompts) << c.code;
+    }
+    // Nothing new is not worth a box without the enhanced interface.
+    g_enhanced = 0;
+    download.notify(QL_NOTIFY_STATUS, QL_STATUS_NP_PRESENT);
+    download.notify(QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY);
+    EXPECT_EQ(takePrompts(), none);
+    for (intptr_t percent : {0, 50, 100, 0x20000 + 40})
+        download.notify(QL_NOTIFY_PROGRESS, percent);
+    EXPECT_EQ(dialog.progress, (std::vector<int>{0, 50, 100, 40}));
+    EXPECT_TRUE(dialog.ends.empty());
+    download.notify(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
+    EXPECT_EQ(g_libraryCalls, std::vector<std::string>{"resync"});
+    EXPECT_EQ(dialog.ends, std::vector<int>{0});
+    // Whatever the library's thread still sends goes untold.
+    download.notify(QL_NOTIFY_STATUS, QL_STATUS_ERROR);
+    download.destroyed();
+    EXPECT_EQ(takePrompts(), none);
+    EXPECT_EQ(g_libraryCalls, (std::vector<std::string>{"resync", "unregister 0"}));
+}
+
+TEST_F(DownloadTest, CancellingStopsTheFetchAndTellsOnce) {
+    ASSERT_TRUE(download.start());
+    g_libraryCalls.clear();
+    download.cancel();
+    download.notify(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCANCELLED);
+    download.notify(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
+    download.cancel();
+    EXPECT_EQ(g_libraryCalls, std::vector<std::string>{"cancel"});  // no resync after a cancel
+    EXPECT_EQ(dialog.ends, std::vector<int>{2});
+    EXPECT_EQ(takePrompts(), std::vector<std::string>{"owned | Hinweis | Daten\xFC"
+                                                      "bertragung vom Benutzer abgebrochen | "
+                                                      "warning ok"});
+    // Without QL_CancelDownload the dialog still ends.
+    library.cancelDownload = nullptr;
+    FakeDownload other;
+    DownloadController plain(library, other);
+    plain.cancel();
+    EXPECT_EQ(other.ends, std::vector<int>{2});
+}
+
+TEST_F(ReaderTest, PaperCountChoicesAndUserIds) {
+    const std::pair<long, int> counts[] = {{0, 10},  {10, 10},   {30, 10},          {48, 10},
+                                           {49, 50}, {98, 50},   {99, 100},         {100, 100},
+                                           {-5, 10}, {500, 100}, {2147483647L, 100}};
+    for (const auto &[stored, choice] : counts)
+        EXPECT_EQ(paperCountChoice(stored), choice) << stored;
+    for (const char *id : {"", "1234567", "123456789"}) EXPECT_FALSE(validUserId(id)) << id;
+    for (const char *id : {"12345678", "ab cd/?!", "        "}) EXPECT_TRUE(validUserId(id)) << id;
 }
 
 }  // namespace

@@ -1,0 +1,82 @@
+// The download dialog: a progress bar while the library fetches, and a
+// message for everything the library reports.
+#include "dialogs.h"  // windows.h first
+
+#include <commctrl.h>
+
+#include "download.h"
+
+namespace {
+
+class DownloadDialog : public DownloadHost {
+  public:
+    explicit DownloadDialog(HWND dialog) : dialog_(dialog), controller_(g_binding, *this) {}
+
+    QL_HostWindow hostWindow() override { return dialog_; }
+    void *window() const override { return dialog_; }
+    unsigned long updateOffer() override {
+        HKEY key;
+        DWORD value = 0;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon\\", 0, nullptr, 0, KEY_READ,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return 0;
+        DWORD type = 0, size = sizeof value;
+        if (RegQueryValueExA(key, "UPDATE", nullptr, &type, reinterpret_cast<BYTE *>(&value),
+                             &size) != ERROR_SUCCESS ||
+            type != REG_DWORD)
+            value = 0;
+        RegCloseKey(key);
+        return value;
+    }
+    void setProgress(int percent) override {
+        SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    }
+    void end(int result) override { EndDialog(dialog_, result); }
+
+    DownloadController &controller() { return controller_; }
+
+  private:
+    HWND dialog_;
+    DownloadController controller_;
+};
+
+DownloadDialog *dialogOf(HWND dialog) {
+    return reinterpret_cast<DownloadDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+INT_PTR CALLBACK downloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DownloadDialog *d = dialogOf(dialog);
+    switch (message) {
+        case WM_INITDIALOG:
+            d = new DownloadDialog(dialog);
+            SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(d));
+            // The questions come before the dialog shows; a refused start
+            // ends it unseen.
+            d->controller().start();
+            return TRUE;
+        case kHostNotifyMessage:
+            if (d) d->controller().notify(wParam, lParam);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) {
+                d->controller().cancel();
+                return TRUE;
+            }
+            break;
+        case WM_DESTROY:
+            if (d) {
+                d->controller().destroyed();
+                delete d;
+                SetWindowLongPtrA(dialog, DWLP_USER, 0);
+            }
+            return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+INT_PTR runDownloadDialog(HWND owner) {
+    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_DOWNLOAD), owner, downloadDialogProc,
+                           0);
+}
