@@ -250,6 +250,12 @@ Result InternalTransfer::download(platform::HttpSession *session, const ServerRe
         int percent = static_cast<int>(uint64_t(body.size()) * 100 / expected);
         char receipt[16];
         snprintf(receipt, sizeof receipt, "%%%d", percent);
+        // A progress receipt may replace one not yet taken, but never the
+        // last: written while the fetch thread is still taking the one
+        // before, it would be marked taken unread and the host's bar would
+        // stop short of 100.
+        if (percent == 100 && !waitForHandshake(SHM_IDLE, 1, fetch_->abandoned))
+            return Result::abandoned;
         placeText(receipt, SHM_RECEIPT);
         if (percent == 100 && !waitForHandshake(SHM_IDLE, 1, fetch_->abandoned))
             return Result::abandoned;

@@ -1,197 +1,17 @@
 // The reader's real windows under Wine: the main window's menu, the
 // selection, the article view, the search dialog, saving and help, against
-// the real qlapi.dll and a store of our editions. The test thread pumps
-// messages as the program's GUI thread does; a driver thread plays the
-// user with window messages and reads back what the windows show. Message
-// boxes and the save dialog are answered by script and recorded.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <atomic>
-#include <chrono>
-#include <deque>
+// the real qlapi.dll and a store of our editions.
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
-#include "dialogs.h"
 #include "library_binding.h"
-#include "prompt.h"
 #include "search.h"
-#include "startup.h"
 #include "user_texts.h"
+#include "window_driver.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// ---- Scripted prompts -------------------------------------------------------
-
-std::mutex g_promptLock;
-std::vector<Prompt> g_prompts;
-std::deque<int> g_answers;
-std::deque<std::string> g_saveNames;
-
-int scriptedPrompt(Prompt &p) {
-    std::lock_guard<std::mutex> hold(g_promptLock);
-    g_prompts.push_back(p);
-    if (p.kind == PromptKind::SaveFile) {
-        if (g_saveNames.empty()) return IDCANCEL;
-        p.fileName = g_saveNames.front();
-        g_saveNames.pop_front();
-        return IDOK;
-    }
-    if (g_answers.empty()) return (p.style & MB_YESNO) ? IDNO : IDOK;
-    int answer = g_answers.front();
-    g_answers.pop_front();
-    return answer;
-}
-
-void answer(std::initializer_list<int> answers) {
-    std::lock_guard<std::mutex> hold(g_promptLock);
-    g_answers.assign(answers);
-}
-
-size_t promptCount() {
-    std::lock_guard<std::mutex> hold(g_promptLock);
-    return g_prompts.size();
-}
-
-std::vector<Prompt> takePrompts() {
-    std::lock_guard<std::mutex> hold(g_promptLock);
-    return std::exchange(g_prompts, {});
-}
-
-// ---- Waiting for the GUI thread ---------------------------------------------
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 5000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-HWND waitForDialog(const char *title) {
-    HWND found = nullptr;
-    waitFor([&] {
-        found = FindWindowA("#32770", title);
-        return found && IsWindowVisible(found);
-    });
-    return found;
-}
-
-// The enabled dialog of this process: the one a modal loop runs for.
-HWND innermostDialog() {
-    HWND found = nullptr;
-    EnumWindows(
-        [](HWND window, LPARAM result) -> BOOL {
-            char cls[16] = "";
-            DWORD process = 0;
-            GetClassNameA(window, cls, sizeof cls);
-            GetWindowThreadProcessId(window, &process);
-            if (strcmp(cls, "#32770") || process != GetCurrentProcessId() ||
-                !IsWindowVisible(window) || !IsWindowEnabled(window))
-                return TRUE;
-            *reinterpret_cast<HWND *>(result) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-bool waitUntilGone(HWND window) {
-    return waitFor([&] { return !IsWindow(window); });
-}
-
-std::string textOf(HWND window) {
-    int n = static_cast<int>(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0));
-    std::string s(static_cast<size_t>(n) + 1, '\0');
-    SendMessageA(window, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(&s[0]));
-    s.resize(static_cast<size_t>(n));
-    return s;
-}
-
-std::vector<std::string> entriesOf(HWND list) {
-    std::vector<std::string> out;
-    int n = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) {
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, i, 0);
-        if (length == LB_ERR) break;  // the list changed meanwhile
-        std::string s(static_cast<size_t>(length) + 1, '\0');
-        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&s[0]));
-        s.resize(s.size() - 1);
-        out.push_back(s);
-    }
-    return out;
-}
-
-int selectionOf(HWND list) { return static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
-
-std::pair<DWORD, DWORD> textSelection(HWND field) {
-    DWORD start = 0, end = 0;
-    SendMessageA(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
-    return {start, end};
-}
-
-// Presses a button of a dialog the way Enter or Escape would.
-void press(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, 0); }
-// The same, returning when the GUI thread has handled it.
-void pressAndWait(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, id, 0); }
-
-std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-// The place, size, class, text and style bits of a dialog's controls as its
-// template gives them, in dialog units.
-struct ControlSpec {
-    int id;
-    RECT units;  // left, top, width, height
-    const char *cls;
-    const char *text;
-    DWORD style;  // bits that must be set
-};
-
-void expectLayout(HWND dialog, int width, int height, const std::vector<ControlSpec> &controls) {
-    RECT client, want = {0, 0, width, height};
-    GetClientRect(dialog, &client);
-    MapDialogRect(dialog, &want);
-    EXPECT_EQ(client.right, want.right) << textOf(dialog);
-    EXPECT_EQ(client.bottom, want.bottom) << textOf(dialog);
-    for (const ControlSpec &c : controls) {
-        HWND control = GetDlgItem(dialog, c.id);
-        ASSERT_TRUE(control) << c.id;
-        // Each of x, y, width and height is converted on its own, as the
-        // dialog manager does.
-        RECT got, place = c.units;
-        MapDialogRect(dialog, &place);
-        GetWindowRect(control, &got);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&got), 2);
-        EXPECT_EQ(
-            std::vector<LONG>({got.left, got.top, got.right - got.left, got.bottom - got.top}),
-            std::vector<LONG>({place.left, place.top, place.right, place.bottom}))
-            << c.id;
-        char cls[32] = "";
-        GetClassNameA(control, cls, sizeof cls);
-        EXPECT_STRCASEEQ(cls, c.cls) << c.id;
-        if (c.text) {
-            EXPECT_EQ(textOf(control), c.text) << c.id;
-        }
-        // A bordered control of a dialog gets the sunken edge instead.
-        DWORD style = GetWindowLongA(control, GWL_STYLE);
-        if (GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) style |= WS_BORDER;
-        EXPECT_EQ(style & c.style, c.style) << c.id;
-    }
-}
 
 const char kWinterdienst[] =
     "Der Winterdienst ist bereit, Schnee wird erwartet.\r\n"
@@ -199,85 +19,8 @@ const char kWinterdienst[] =
     "R\xE4umfahrzeuge fahren ab vier Uhr, auch bei Schnee.\r\n"
     "Artikelende\r\n";
 
-// ---- The program around the tests ---------------------------------------------
-
-class ReaderWindows : public ::testing::Test {
+class ReaderWindows : public ProgramWindows {
   protected:
-    static void SetUpTestSuite() {
-        g_instance = GetModuleHandleA(nullptr);
-        loadUserTexts(loadStringTableText);
-        setPromptFunction(scriptedPrompt);
-        setDeviceChangeWait(50);
-        s_dir = (fs::temp_directory_path() / "quillon-windows").string() + "\\";
-        fs::remove_all(s_dir);
-        fs::create_directories(s_dir + "news");
-        for (const char *name :
-             {"editions/courier-2026-12-07.eif", "editions/tageblatt-2026-12-07.eif",
-              "reader/rundschau-2026-12-07.eif"})
-            fs::copy_file(std::string(QL_TEST_DATA) + "/" + name,
-                          s_dir + "news\\" + fs::path(name).filename().string());
-        char windows[MAX_PATH];
-        GetWindowsDirectoryA(windows, sizeof windows);
-        s_settings = std::string(windows) + "\\qlapi.ini";
-        std::ofstream(s_settings, std::ios::binary)
-            << "[FILES]\r\nPATH=" << s_dir << "news\\\r\n[CONNECTIONS]\r\nServer=VKT\r\n"
-            << "[VKT]\r\nappl=internal\r\nurl=127.0.0.1:1/q\r\nlogin=leser\r\npassword=x\r\n"
-            << "class=HttpPostmasterClass\r\nneedsmodem=0\r\n[COUNTRIES]\r\nde=49\r\nen=1\r\n";
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT");
-        ASSERT_TRUE(startLibrary(LoadLibraryA("qlapi.dll"), [](void *module, const char *name) {
-            return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
-        }));
-    }
-    static void TearDownTestSuite() {
-        if (g_binding.initialize) g_binding.initialize(0);
-        setPromptFunction(nullptr);
-        fs::remove(s_settings);
-    }
-    void SetUp() override {
-        takePrompts();
-        answer({});
-        setSearchText("");
-        main_ = createMainWindow();
-        ASSERT_TRUE(main_);
-        ShowWindow(main_, SW_SHOWNORMAL);
-        UpdateWindow(main_);
-    }
-    void TearDown() override {
-        if (IsWindow(main_)) DestroyWindow(main_);
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-    }
-
-    // Runs `script` on a driver thread while this thread pumps messages, as
-    // the program's GUI thread does. Dialogs the script leaves open are
-    // closed afterwards.
-    void drive(const std::function<void()> &script) {
-        std::atomic<bool> done{false};
-        quit_ = false;
-        std::thread driver([&] {
-            script();
-            // Escape on the innermost dialog (the enabled one) until none is left.
-            for (int i = 0; i < 20; ++i) {
-                HWND open = innermostDialog();
-                if (!open) break;
-                PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
-                waitFor([&] { return !IsWindow(open) || innermostDialog() != open; }, 500);
-            }
-            done = true;
-        });
-        while (!done) {
-            MSG m;
-            while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-                if (m.message == WM_QUIT) quit_ = true;
-                TranslateMessage(&m);
-                DispatchMessageA(&m);
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-        driver.join();
-    }
-
     // Opens the newspaper selection from the menu.
     HWND openSelection() {
         PostMessageA(main_, WM_COMMAND, IDM_READ, 0);
@@ -322,13 +65,7 @@ class ReaderWindows : public ::testing::Test {
         waitUntilGone(dialog);
         return offered;
     }
-
-    static std::string s_dir, s_settings;
-    HWND main_ = nullptr;
-    bool quit_ = false;
 };
-
-std::string ReaderWindows::s_dir, ReaderWindows::s_settings;
 
 // ---- The main window ------------------------------------------------------------
 
