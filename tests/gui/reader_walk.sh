@@ -42,67 +42,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "reader walk: $*" >&2; import -window root "$out/failed.png" || true; exit 1; }
-# window TITLE-REGEX [EXCEPT-ID [TENTHS]]: the id of the visible window with
-# that title. Wine hands it the keyboard a moment after it shows; keys sent
-# before that reach the window that had the focus.
-window() {
-    local id
-    for _ in $(seq 1 "${3:-100}"); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -1 || true)
-        [ -n "$id" ] && { sleep 0.5; echo "$id"; return 0; }
-        sleep 0.1
-    done
-    fail "no window \"$1\""
-}
-gone() {
-    for _ in $(seq 1 100); do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "window \"$1\" stays"
-}
-# key WINDOW KEY...: types keys into that window as a keyboard does (XTEST).
-# Without a window manager X gives the keyboard to the window under the
-# pointer, so the pointer goes there first. Keys sent to a window as events
-# (xdotool --window) are not what a reader types: Wine delivers such a
-# Return that closes a message box to its owner as well.
-key() {
-    local w=$1
-    shift
-    xdotool mousemove --window "$w" 20 5 2>/dev/null || true
-    xdotool key "$@"
-}
-# press WINDOW KEY TITLE-REGEX: presses KEY until a window with that title
-# shows. Without a window manager Wine needs a moment after a dialog closed
-# before its owner takes keys again, and a key sent earlier is lost.
-press() {
-    for _ in 1 2 3 4 5; do
-        key "$1" "$2"
-        ( window "$3" none 10 ) >/dev/null 2>&1 && return 0
-    done
-    fail "$2 did not lead to \"$3\""
-}
-# dismiss TITLE-REGEX KEY: presses KEY on that window until it is gone (a box
-# just shown may not take keys at once), then gives its owner a second to
-# take the focus back.
-dismiss() {
-    local id
-    for _ in 1 2 3 4 5; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || break
-        [ -n "$id" ] || break
-        key "$id" "$2"
-        # Wine takes up to two seconds to withdraw a window without a
-        # window manager; a key sent meanwhile would reach the owner.
-        for _ in $(seq 1 30); do
-            xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || break 2
-            sleep 0.1
-        done
-    done
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && fail "\"$1\" stays"
-    sleep 1
-}
-shot() { import -window root "$out/$1.png"; echo "  $1.png"; }
+who="reader walk"
+. "$here/scripts/xdrive.sh"
+
 
 echo "reader walk, screenshots in $out:"
 main=$(window '^Vantrel Quillon$')
