@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "download.h"
+#include "handheld_image.h"
 #include "library_binding.h"
 #include "paths.h"
 #include "prompt.h"
@@ -875,6 +876,52 @@ TEST_F(ReaderTest, PaperCountChoicesAndUserIds) {
         EXPECT_EQ(paperCountChoice(stored), choice) << stored;
     for (const char *id : {"", "1234567", "123456789"}) EXPECT_FALSE(validUserId(id)) << id;
     for (const char *id : {"12345678", "ab cd/?!", "        "}) EXPECT_TRUE(validUserId(id)) << id;
+}
+
+}  // namespace
+
+namespace {
+
+// ---- The handheld reader's device images ----------------------------------------
+
+uint32_t read32(const std::vector<uint8_t> &b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+uint16_t read16(const std::vector<uint8_t> &b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+TEST(HandheldImages, AreWindowsCeGuiExecutablesOfTheirSizeMachineAndVersion) {
+    struct Case {
+        HandheldImage which;
+        size_t size;
+        uint16_t machine, minor;
+    } cases[] = {{HandheldImage::A, 110592, 0x1C0, 20}, {HandheldImage::B, 96256, 0x1C2, 10}};
+    for (const Case &c : cases) {
+        std::vector<uint8_t> image = buildHandheldImage(c.which);
+        ASSERT_EQ(image.size(), c.size);
+        ASSERT_EQ(image[0], 'M');
+        ASSERT_EQ(image[1], 'Z');
+        size_t pe = read32(image, 0x3C);
+        ASSERT_LT(pe + 24 + 224 + 40, image.size());
+        EXPECT_EQ(read32(image, pe), 0x00004550u);  // "PE\0\0"
+        EXPECT_EQ(read16(image, pe + 4), c.machine);
+        EXPECT_EQ(read16(image, pe + 6), 1);     // sections
+        EXPECT_EQ(read16(image, pe + 20), 224);  // PE32 optional header
+        size_t opt = pe + 24;
+        EXPECT_EQ(read16(image, opt), 0x10B);
+        EXPECT_EQ(read16(image, opt + 48), 4);  // subsystem version 4.<minor>
+        EXPECT_EQ(read16(image, opt + 50), c.minor);
+        EXPECT_EQ(read16(image, opt + 68), 9);  // Windows CE GUI
+        // The entry point lies in the one section, whose data lies in the file.
+        size_t section = opt + 224;
+        uint32_t entry = read32(image, opt + 16), address = read32(image, section + 12);
+        uint32_t rawSize = read32(image, section + 16), rawAt = read32(image, section + 20);
+        EXPECT_GE(entry, address);
+        EXPECT_LT(entry, address + rawSize);
+        EXPECT_EQ(rawAt + rawSize, image.size());
+        EXPECT_EQ(rawAt % read32(image, opt + 36), 0u);  // file alignment
+    }
 }
 
 }  // namespace
