@@ -1,8 +1,31 @@
 # Driving the real quillon.exe under Wine with the keyboard, as a reader
 # does: waiting for windows by the title a screen reader announces, typing
 # keys, screenshots. Sourced by the keyboard walk test and by the demo.
-# Before sourcing, set `out` (where screenshots go) and `who` (the name in
-# messages).
+# Set `out` (where screenshots go) and `who` (the name in messages) before
+# calling them; `here` is the source tree.
+
+# own_display: without $DISPLAY, starts an Xvfb of our own (pid in $xvfb).
+xvfb=
+own_display() {
+    [ -z "${DISPLAY:-}" ] || return 0
+    local display=$((500 + $$ % 400))
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=":$display"
+    sleep 1
+}
+
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+# reader_settings NEWS-FOLDER URL: the library's qlapi.ini in the prefix's
+# Windows folder, one server fetched by the library itself; and captions
+# drawn by Wine, since no window manager draws them.
+reader_settings() {
+    printf '[FILES]\r\nPATH=%s\\\r\n[CONNECTIONS]\r\nServer=VKT\r\n[VKT]\r\nappl=internal\r\ncommand=internal\r\nunpacker=internal\r\nurl=%s\r\nlogin=demo\r\npassword=demo\r\nclass=HttpPostmasterClass\r\nneedsmodem=0\r\ndays=0,1,2,3,4,5,6\r\n[COUNTRIES]\r\nde=49\r\nen=1\r\n' \
+        "$(winpath "$1")" "$2" >"$WINEPREFIX/drive_c/windows/qlapi.ini"
+    "$here/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f \
+        >/dev/null 2>&1
+}
 
 fail() { echo "$who: $*" >&2; import -window root "$out/failed.png" || true; exit 1; }
 # window TITLE-REGEX [EXCEPT-ID [TENTHS]]: the id of the visible window with

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "download.h"
+#include "settings_store.h"
 
 namespace {
 
@@ -15,18 +16,8 @@ class DownloadDialog : public DownloadHost {
     QL_HostWindow hostWindow() override { return dialog_; }
     void *window() const override { return dialog_; }
     unsigned long updateOffer() override {
-        HKEY key;
-        DWORD value = 0;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon\\", 0, nullptr, 0, KEY_READ,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return 0;
-        DWORD type = 0, size = sizeof value;
-        if (RegQueryValueExA(key, "UPDATE", nullptr, &type, reinterpret_cast<BYTE *>(&value),
-                             &size) != ERROR_SUCCESS ||
-            type != REG_DWORD)
-            value = 0;
-        RegCloseKey(key);
-        return value;
+        DWORD size = 0;
+        return readUserNumber("Software\\VKT\\Quillon\\", "UPDATE", size, true) ? size : 0;
     }
     void setProgress(int percent) override {
         SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);

@@ -28,6 +28,15 @@ std::string articleLevelCaption(const ItemRecord &resort, const NewspaperRecord 
                       orEmpty(resort.title), orEmpty(paper.title), orEmpty(paper.date));
 }
 
+std::string searchResultCaption(const std::string &needle, const ItemRecord *resort,
+                                const NewspaperRecord &paper) {
+    if (!resort)
+        return formatText(userText(IDS_SEARCH_RESORT_CAPTION), needle.c_str(), orEmpty(paper.title),
+                          orEmpty(paper.date));
+    return formatText(userText(IDS_SEARCH_ARTICLE_CAPTION), needle.c_str(), orEmpty(resort->title),
+                      orEmpty(paper.title), orEmpty(paper.date));
+}
+
 std::string buildArticleText(const LibraryBinding &library, ItemId article) {
     std::string text;
     for (const char *p = library.findFirstParagraph(article); p;

@@ -12,6 +12,10 @@ std::string newspaperEntryText(const NewspaperRecord &paper);
 // Dialog captions of the resort and the article level.
 std::string resortLevelCaption(const NewspaperRecord &paper);
 std::string articleLevelCaption(const ItemRecord &resort, const NewspaperRecord &paper);
+// The caption of a search's hits: searched from the resort list (no
+// resort) or from the article list of `resort`.
+std::string searchResultCaption(const std::string &needle, const ItemRecord *resort,
+                                const NewspaperRecord &paper);
 
 // The article as the view shows and the save writes it: each paragraph
 // followed by CR LF, then "Artikelende" CR LF.

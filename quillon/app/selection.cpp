@@ -148,17 +148,8 @@ void SelectionController::search() {
                    MB_OK | MB_ICONINFORMATION);
         return;
     }
-    const NewspaperRecord &paper = *memory_.newspaper;
-    const char *title = paper.title ? paper.title : "";
-    const char *date = paper.date ? paper.date : "";
-    if (from == ResortLevel) {
-        host_.setCaption(
-            formatText(userText(IDS_SEARCH_RESORT_CAPTION), needle.c_str(), title, date));
-    } else {
-        const char *resort = memory_.resort->title ? memory_.resort->title : "";
-        host_.setCaption(
-            formatText(userText(IDS_SEARCH_ARTICLE_CAPTION), needle.c_str(), resort, title, date));
-    }
+    host_.setCaption(searchResultCaption(needle, from == ResortLevel ? nullptr : memory_.resort,
+                                         *memory_.newspaper));
     std::string count = formatText(userText(IDS_HITS_FOUND), static_cast<int>(hits.size()));
     host_.clearList();
     for (const SearchHit &hit : hits) host_.addEntry(hit.headline);

@@ -1,5 +1,6 @@
-// The library's registry key, read and written for the settings dialogs and
-// the main window's menu rule.
+// Values of the current user's registry: the library's key, read and
+// written for the settings dialogs and the main window's menu rule, and the
+// reader's own key for the update offer.
 #include "settings_store.h"
 
 #include <vector>
@@ -8,48 +9,54 @@ namespace {
 
 const char kLibraryKey[] = "Software\\VKT\\QLAPI\\";
 
+// Reads value `name` of key `path` into `data` (`size` bytes in, the
+// value's size out); false unless it exists with type `type`.
+bool queryValue(const char *path, bool createKey, const char *name, DWORD type, void *data,
+                DWORD &size) {
+    HKEY key;
+    LONG opened = createKey ? RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ,
+                                              nullptr, &key, nullptr)
+                            : RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key);
+    if (opened != ERROR_SUCCESS) return false;
+    DWORD found = 0;
+    LONG r = RegQueryValueExA(key, name, nullptr, &found, static_cast<BYTE *>(data), &size);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS && found == type;
+}
+
+void setLibraryValue(const char *name, DWORD type, const void *data, DWORD size) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kLibraryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size);
+    RegCloseKey(key);
+}
+
 }  // namespace
 
+bool readUserNumber(const char *path, const char *name, DWORD &value, bool createKey) {
+    DWORD size = sizeof value;
+    return queryValue(path, createKey, name, REG_DWORD, &value, size) && size == sizeof value;
+}
+
 std::string readLibraryText(const char *name, DWORD limit) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::string();
     std::vector<char> buffer(limit + 1, '\0');
-    DWORD type = 0, size = limit;
-    LONG r =
-        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer.data()), &size);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS || type != REG_SZ) return std::string();
+    DWORD size = limit;
+    if (!queryValue(kLibraryKey, false, name, REG_SZ, buffer.data(), size)) return std::string();
     return std::string(buffer.data());  // up to the terminator, if the value has one
 }
 
 bool settingsInRegistry() { return _stricmp(readLibraryText("Method", 100).c_str(), "PHP") == 0; }
 
 bool readLibraryNumber(const char *name, DWORD &value) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kLibraryKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0, size = sizeof value;
-    LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
-    RegCloseKey(key);
-    return r == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value;
+    return readUserNumber(kLibraryKey, name, value, false);
 }
 
 void writeLibraryNumber(const char *name, DWORD value) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kLibraryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-    RegCloseKey(key);
+    setLibraryValue(name, REG_DWORD, &value, sizeof value);
 }
 
 void writeLibraryText(const char *name, const std::string &value) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kLibraryKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
+    setLibraryValue(name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }

@@ -1,6 +1,6 @@
-// Where the library keeps the settings the reader changes: values of the
-// registry key Software\VKT\QLAPI\ when its `Method` is "PHP", otherwise
-// entries of the settings file qlapi.ini.
+// The current user's registry as the reader uses it. The library keeps the
+// settings the reader changes as values of Software\VKT\QLAPI\ when its
+// `Method` is "PHP", otherwise as entries of the settings file qlapi.ini.
 #ifndef QUILLON_SETTINGS_STORE_H
 #define QUILLON_SETTINGS_STORE_H
 
@@ -10,6 +10,10 @@
 
 // True when `Method` under Software\VKT\QLAPI\ equals "PHP" in any case.
 bool settingsInRegistry();
+
+// A 32-bit value of the current user's key `path` (created first when
+// `createKey`); false when it is missing or of another type.
+bool readUserNumber(const char *path, const char *name, DWORD &value, bool createKey);
 
 // Values under Software\VKT\QLAPI\ of the current user.
 bool readLibraryNumber(const char *name, DWORD &value);
