@@ -13,24 +13,15 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/build/wine}
 export WINEDEBUG=-all
 
-xvfb=
-if [ -z "${DISPLAY:-}" ]; then
-    display=$((500 + $$ % 400))
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    export DISPLAY=":$display"
-    sleep 1
-fi
+who="reader walk"
+. "$here/scripts/xdrive.sh"
+own_display
 
 rm -rf "$out"
 mkdir -p "$out/news"
 cp "$data/reader/rundschau-2026-12-07.eif" "$data/editions/courier-2026-12-07.eif" "$out/news/"
-winpath() { echo "Z:$1" | tr / '\\'; }
 settings=$WINEPREFIX/drive_c/windows/qlapi.ini
-printf '[FILES]\r\nPATH=%s\\\r\n[CONNECTIONS]\r\nServer=VKT\r\n[VKT]\r\nappl=internal\r\nurl=127.0.0.1:1/q\r\nlogin=leser\r\npassword=x\r\nclass=HttpPostmasterClass\r\nneedsmodem=0\r\n[COUNTRIES]\r\nde=49\r\nen=1\r\n' \
-    "$(winpath "$out/news")" >"$settings"
-# Without a window manager Wine draws the captions itself.
-"$here/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+reader_settings "$out/news" 127.0.0.1:1/q
 
 (cd "$bin" && exec "$here/scripts/wine-run" quillon.exe) &
 reader=$!
@@ -41,10 +32,6 @@ cleanup() {
     [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-
-who="reader walk"
-. "$here/scripts/xdrive.sh"
-
 
 echo "reader walk, screenshots in $out:"
 main=$(window '^Vantrel Quillon$')

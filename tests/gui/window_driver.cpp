@@ -22,6 +22,7 @@ std::mutex g_promptLock;
 namespace {
 std::vector<Prompt> g_prompts;
 std::vector<int> g_bars;
+std::vector<bool> g_ownersShown;
 std::deque<int> g_answers;
 }  // namespace
 std::deque<std::string> g_saveNames;
@@ -32,6 +33,7 @@ int scriptedPrompt(Prompt &p) {
     // Where the owner's progress bar stood, if it has one.
     HWND bar = p.owner ? GetDlgItem(static_cast<HWND>(p.owner), IDC_PROGRESS) : nullptr;
     g_bars.push_back(bar ? static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0)) : -1);
+    g_ownersShown.push_back(p.owner && IsWindowVisible(static_cast<HWND>(p.owner)));
     if (p.kind == PromptKind::SaveFile) {
         if (g_saveNames.empty()) return IDCANCEL;
         p.fileName = g_saveNames.front();
@@ -59,9 +61,15 @@ std::vector<int> promptBars() {
     return g_bars;
 }
 
+std::vector<bool> promptOwnersShown() {
+    std::lock_guard<std::mutex> hold(g_promptLock);
+    return g_ownersShown;
+}
+
 std::vector<Prompt> takePrompts() {
     std::lock_guard<std::mutex> hold(g_promptLock);
     g_bars.clear();
+    g_ownersShown.clear();
     return std::exchange(g_prompts, {});
 }
 

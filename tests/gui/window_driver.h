@@ -29,6 +29,8 @@ std::vector<Prompt> takePrompts();
 // Where the owner's progress bar stood at each box since takePrompts; -1
 // for an owner without one.
 std::vector<int> promptBars();
+// Whether each box's owner was on the screen when the box came.
+std::vector<bool> promptOwnersShown();
 
 // ---- Waiting for the GUI thread and reading its controls ------------------------
 
