@@ -1,0 +1,95 @@
+// The handheld's remote interface: the calls of the platform's desktop
+// connection software ("ceutil.dll" and "rapi.dll") and the values they take,
+// declared with plain types so that the copy and the installation build and
+// can be tested everywhere. Texts on the handheld are UTF-16.
+#ifndef QUILLON_REMOTE_API_H
+#define QUILLON_REMOTE_API_H
+
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define CE_CALL __stdcall
+#else
+#define CE_CALL
+#endif
+
+using CeHandle = void *;
+using CeKey = void *;
+
+constexpr uint32_t kCeGenericRead = 0x80000000u;
+constexpr uint32_t kCeGenericWrite = 0x40000000u;
+constexpr uint32_t kCeShareRead = 0x1u;
+constexpr uint32_t kCeCreateNew = 1;     // fails when the file exists
+constexpr uint32_t kCeCreateAlways = 2;  // replaces an existing file
+constexpr uint32_t kCeNormalFile = 0x80u;
+constexpr uint32_t kCeRegString = 1;  // REG_SZ
+
+// Last-error values.
+constexpr uint32_t kCeErrorFileNotFound = 2;
+constexpr uint32_t kCeErrorPathNotFound = 3;
+constexpr uint32_t kCeErrorInvalidHandle = 6;
+constexpr uint32_t kCeErrorFileExists = 80;      // CREATE_NEW on an existing file
+constexpr uint32_t kCeErrorAlreadyExists = 183;  // CREATE_ALWAYS replaced a file
+constexpr uint32_t kCeErrorMoreData = 234;
+
+// The handle a failed create returns.
+inline CeHandle ceInvalidHandle() { return reinterpret_cast<CeHandle>(static_cast<intptr_t>(-1)); }
+// The root key of the handheld's current user (HKEY_CURRENT_USER).
+inline CeKey ceCurrentUser() {
+    return reinterpret_cast<CeKey>(static_cast<intptr_t>(static_cast<int32_t>(0x80000001u)));
+}
+
+// The handheld's version record (CEOSVERSIONINFO).
+struct CeVersionInfo {
+    uint32_t size;
+    uint32_t major;
+    uint32_t minor;
+    uint32_t build;
+    uint32_t platform;
+    char16_t servicePack[128];
+};
+
+using CeGetDeviceIdCall = uint32_t(CE_CALL *)();
+using CeRapiInitCall = int32_t(CE_CALL *)();  // 0 when the connection is up
+using CeRapiUninitCall = int32_t(CE_CALL *)();
+using CeCreateFileCall = CeHandle(CE_CALL *)(const char16_t *path, uint32_t access, uint32_t share,
+                                             void *security, uint32_t disposition,
+                                             uint32_t attributes, CeHandle templateFile);
+using CeGetLastErrorCall = uint32_t(CE_CALL *)();
+using CeCloseHandleCall = int32_t(CE_CALL *)(CeHandle handle);
+using CeCreateProcessCall = int32_t(CE_CALL *)(const char16_t *program, const char16_t *commandLine,
+                                               void *processSecurity, void *threadSecurity,
+                                               int32_t inheritHandles, uint32_t flags,
+                                               void *environment, char16_t *folder, void *startup,
+                                               void *processInfo);
+using CeWriteFileCall = int32_t(CE_CALL *)(CeHandle handle, const void *data, uint32_t size,
+                                           uint32_t *written, void *overlapped);
+using CeRegOpenKeyExCall = int32_t(CE_CALL *)(CeKey root, const char16_t *path, uint32_t options,
+                                              uint32_t access, CeKey *key);
+using CeRegQueryValueExCall = int32_t(CE_CALL *)(CeKey key, const char16_t *name,
+                                                 uint32_t *reserved, uint32_t *type, uint8_t *data,
+                                                 uint32_t *size);
+using CeRegCloseKeyCall = int32_t(CE_CALL *)(CeKey key);
+using CeGetVersionExCall = int32_t(CE_CALL *)(CeVersionInfo *info);
+using CeDeleteFileCall = int32_t(CE_CALL *)(const char16_t *path);
+
+// The bound calls; every entry is null until bound.
+struct DeviceApi {
+    CeGetDeviceIdCall getDeviceId;  // ceutil.dll: the presence test
+    CeRapiInitCall rapiInit;        // rapi.dll from here on, in binding order
+    CeRapiUninitCall rapiUninit;
+    CeCreateFileCall createFile;
+    CeGetLastErrorCall getLastError;
+    CeCloseHandleCall closeHandle;
+    CeCreateProcessCall createProcess;
+    CeWriteFileCall writeFile;
+    CeRegOpenKeyExCall regOpenKeyEx;
+    CeRegQueryValueExCall regQueryValueEx;
+    CeRegCloseKeyCall regCloseKey;
+    CeGetVersionExCall getVersionEx;
+    // Not one of the twelve: bound when rapi.dll has it, and used only to
+    // take back a handheld file whose desktop original cannot be read.
+    CeDeleteFileCall deleteFile;
+};
+
+#endif
