@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "device_install.h"
 #include "resource.h"
 
 // The module that holds the program's resources.
@@ -42,6 +43,13 @@ INT_PTR runAboutDialog(HWND owner);
 INT_PTR runDownloadDialog(HWND owner);  // in the mode g_downloadMode
 INT_PTR runPaperCountDialog(HWND owner);
 INT_PTR runUserIdDialog(HWND owner);
+// The copy to the handheld behind its progress dialog; returns once the
+// copy thread has ended.
+INT_PTR runCopyProgressDialog(HWND owner);
+// Installs the handheld reader; everything runs on the calling thread.
+void runInstallation(HWND owner);
+// A device image from the program's resources.
+DeviceImage carriedImage(HandheldImage which);
 // Asks for the search text; true when the user confirmed a non-empty text.
 bool askSearchText(HWND owner);
 

@@ -61,6 +61,12 @@ void onCommand(HWND window, UINT command) {
         case IDM_USERID:
             runWithHelp(kHelpSettings, runUserIdDialog, window);
             break;
+        case IDM_SYNC:
+            runCopyProgressDialog(window);
+            break;
+        case IDM_INSTALL:
+            runInstallation(window);
+            break;
         case IDM_HELP_CONTENTS:
             showHelp(window, 0);
             break;

@@ -23,6 +23,7 @@ namespace {
 std::vector<Prompt> g_prompts;
 std::vector<int> g_bars;
 std::vector<bool> g_ownersShown;
+std::vector<std::string> g_ownerTitles;
 std::deque<int> g_answers;
 }  // namespace
 std::deque<std::string> g_saveNames;
@@ -31,9 +32,13 @@ int scriptedPrompt(Prompt &p) {
     std::lock_guard<std::mutex> hold(g_promptLock);
     g_prompts.push_back(p);
     // Where the owner's progress bar stood, if it has one.
-    HWND bar = p.owner ? GetDlgItem(static_cast<HWND>(p.owner), IDC_PROGRESS) : nullptr;
+    HWND owner = static_cast<HWND>(p.owner), bar = nullptr;
+    if (owner)
+        bar = GetDlgItem(owner, IDC_PROGRESS) ? GetDlgItem(owner, IDC_PROGRESS)
+                                              : GetDlgItem(owner, IDC_COPYPROGRESS);
     g_bars.push_back(bar ? static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0)) : -1);
-    g_ownersShown.push_back(p.owner && IsWindowVisible(static_cast<HWND>(p.owner)));
+    g_ownersShown.push_back(owner && IsWindowVisible(owner));
+    g_ownerTitles.push_back(owner ? textOf(owner) : "");
     if (p.kind == PromptKind::SaveFile) {
         if (g_saveNames.empty()) return IDCANCEL;
         p.fileName = g_saveNames.front();
@@ -66,10 +71,16 @@ std::vector<bool> promptOwnersShown() {
     return g_ownersShown;
 }
 
+std::vector<std::string> promptOwnerTitles() {
+    std::lock_guard<std::mutex> hold(g_promptLock);
+    return g_ownerTitles;
+}
+
 std::vector<Prompt> takePrompts() {
     std::lock_guard<std::mutex> hold(g_promptLock);
     g_bars.clear();
     g_ownersShown.clear();
+    g_ownerTitles.clear();
     return std::exchange(g_prompts, {});
 }
 

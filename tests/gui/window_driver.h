@@ -31,6 +31,8 @@ std::vector<Prompt> takePrompts();
 std::vector<int> promptBars();
 // Whether each box's owner was on the screen when the box came.
 std::vector<bool> promptOwnersShown();
+// Each box's owner's title when the box came ("" without an owner).
+std::vector<std::string> promptOwnerTitles();
 
 // ---- Waiting for the GUI thread and reading its controls ------------------------
 

@@ -11,10 +11,10 @@
 #include <regex>
 
 #include "download.h"
-#include "handheld_image.h"
 #include "library_binding.h"
 #include "paths.h"
 #include "prompt.h"
+#include "reader_test_support.h"
 #include "reading.h"
 #include "save_article.h"
 #include "search.h"
@@ -27,129 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// ---- The string table, read from the resource script ---------------------
-
-// UTF-8 of the script to Windows-1252, as the build converts it (the
-// script holds only Latin-1 letters and the copyright sign).
-std::string toWindows1252(const std::string &utf8) {
-    std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c == 0xC2 || c == 0xC3) {
-            out += static_cast<char>((static_cast<unsigned char>(utf8[++i]) & 0x3F) |
-                                     (c == 0xC3 ? 0xC0 : 0x80));
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::map<int, std::string> g_table;
-
-int tableLoader(int id, char *buffer, int size) {
-    auto it = g_table.find(id);
-    if (it == g_table.end()) return 0;
-    std::string s = it->second.substr(0, static_cast<size_t>(size - 1));
-    std::copy(s.begin(), s.end(), buffer);
-    buffer[s.size()] = '\0';
-    return static_cast<int>(s.size());
-}
-
-// Reads resource.h and the STRINGTABLE of quillon.rc as windres would.
-void loadStringTable() {
-    std::map<std::string, int> ids;
-    std::ifstream header(QUILLON_RESOURCES "/resource.h");
-    std::regex define(R"(#define\s+(\w+)\s+(-?\d+))");
-    for (std::string line; std::getline(header, line);) {
-        std::smatch m;
-        if (std::regex_search(line, m, define)) ids[m[1]] = std::stoi(m[2]);
-    }
-    std::ifstream script(QUILLON_RESOURCES "/quillon.rc");
-    std::regex entry(R"re(^\s*(\w+)(\+(\d+))?\s+"(.*)"\s*$)re");
-    bool inTable = false;
-    for (std::string line; std::getline(script, line);) {
-        if (line == "STRINGTABLE") inTable = true;
-        if (!inTable) continue;
-        std::smatch m;
-        if (!std::regex_match(line, m, entry)) continue;
-        int id = ids.at(m[1]) + (m[3].matched ? std::stoi(m[3]) : 0);
-        std::string raw = toWindows1252(m[4]), text;
-        for (size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\\' && i + 1 < raw.size()) {
-                char e = raw[++i];
-                text += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-            } else if (raw[i] == '"' && i + 1 < raw.size() && raw[i + 1] == '"') {
-                text += raw[++i];
-            } else {
-                text += raw[i];
-            }
-        }
-        g_table[id] = text;
-    }
-    loadUserTexts(tableLoader);
-}
-
-// ---- Prompts answered by script -------------------------------------------
-
-std::vector<Prompt> g_prompts;
-std::deque<int> g_answers;            // default: IDOK / IDNO
-std::deque<std::string> g_saveNames;  // the names "typed" into the save dialog
-
-int scriptedPrompt(Prompt &p) {
-    g_prompts.push_back(p);
-    if (p.kind == PromptKind::SaveFile) {
-        if (g_saveNames.empty()) return IDCANCEL;
-        p.fileName = g_saveNames.front();
-        g_saveNames.pop_front();
-        return IDOK;
-    }
-    int answer = IDOK;
-    if (!g_answers.empty()) {
-        answer = g_answers.front();
-        g_answers.pop_front();
-    } else if (p.style & MB_YESNO) {
-        answer = IDNO;
-    }
-    return answer;
-}
-
-std::string describe(const Prompt &p) {
-    std::string icon = (p.style & 0xF0) == MB_ICONWARNING       ? "warning"
-                       : (p.style & 0xF0) == MB_ICONINFORMATION ? "information"
-                       : (p.style & 0xF0) == MB_ICONERROR       ? "error"
-                       : (p.style & 0xF0) == MB_ICONQUESTION    ? "question"
-                                                                : "none";
-    std::string buttons = (p.style & 0xF) == MB_YESNO ? "yes/no" : "ok";
-    if (p.style & MB_DEFBUTTON2) buttons += " default 2";
-    return std::string(p.owner ? "owned" : "no owner") + " | " + p.caption + " | " + p.text +
-           " | " + icon + " " + buttons;
-}
-
-std::vector<std::string> takePrompts() {
-    std::vector<std::string> out;
-    for (const Prompt &p : g_prompts) out.push_back(describe(p));
-    g_prompts.clear();
-    return out;
-}
-
-class ReaderTest : public LibraryTest {
-  protected:
-    static void SetUpTestSuite() { loadStringTable(); }
-    void SetUp() override {
-        LibraryTest::SetUp();
-        g_prompts.clear();
-        g_answers.clear();
-        g_saveNames.clear();
-        setPromptFunction(scriptedPrompt);
-        setSearchText("");
-    }
-    void TearDown() override {
-        setPromptFunction(nullptr);
-        LibraryTest::TearDown();
-    }
-};
 
 // ---- Binding and start-up ---------------------------------------------------
 
@@ -244,8 +121,8 @@ TEST_F(ReaderTest, BindingAndStartUpTellTheUserWhatFailed) {
 // ---- Plain functions ------------------------------------------------------------
 
 TEST_F(ReaderTest, EveryUserTextFitsItsBuffer) {
-    ASSERT_GT(g_table.size(), 40u);
-    for (const auto &[id, text] : g_table) {
+    ASSERT_GT(stringTable().size(), 40u);
+    for (const auto &[id, text] : stringTable()) {
         EXPECT_LT(text.size(), static_cast<size_t>(kUserTextSize)) << id;
         EXPECT_EQ(userText(id), text) << id;
     }
@@ -876,52 +753,6 @@ TEST_F(ReaderTest, PaperCountChoicesAndUserIds) {
         EXPECT_EQ(paperCountChoice(stored), choice) << stored;
     for (const char *id : {"", "1234567", "123456789"}) EXPECT_FALSE(validUserId(id)) << id;
     for (const char *id : {"12345678", "ab cd/?!", "        "}) EXPECT_TRUE(validUserId(id)) << id;
-}
-
-}  // namespace
-
-namespace {
-
-// ---- The handheld reader's device images ----------------------------------------
-
-uint32_t read32(const std::vector<uint8_t> &b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t read16(const std::vector<uint8_t> &b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-TEST(HandheldImages, AreWindowsCeGuiExecutablesOfTheirSizeMachineAndVersion) {
-    struct Case {
-        HandheldImage which;
-        size_t size;
-        uint16_t machine, minor;
-    } cases[] = {{HandheldImage::A, 110592, 0x1C0, 20}, {HandheldImage::B, 96256, 0x1C2, 10}};
-    for (const Case &c : cases) {
-        std::vector<uint8_t> image = buildHandheldImage(c.which);
-        ASSERT_EQ(image.size(), c.size);
-        ASSERT_EQ(image[0], 'M');
-        ASSERT_EQ(image[1], 'Z');
-        size_t pe = read32(image, 0x3C);
-        ASSERT_LT(pe + 24 + 224 + 40, image.size());
-        EXPECT_EQ(read32(image, pe), 0x00004550u);  // "PE\0\0"
-        EXPECT_EQ(read16(image, pe + 4), c.machine);
-        EXPECT_EQ(read16(image, pe + 6), 1);     // sections
-        EXPECT_EQ(read16(image, pe + 20), 224);  // PE32 optional header
-        size_t opt = pe + 24;
-        EXPECT_EQ(read16(image, opt), 0x10B);
-        EXPECT_EQ(read16(image, opt + 48), 4);  // subsystem version 4.<minor>
-        EXPECT_EQ(read16(image, opt + 50), c.minor);
-        EXPECT_EQ(read16(image, opt + 68), 9);  // Windows CE GUI
-        // The entry point lies in the one section, whose data lies in the file.
-        size_t section = opt + 224;
-        uint32_t entry = read32(image, opt + 16), address = read32(image, section + 12);
-        uint32_t rawSize = read32(image, section + 16), rawAt = read32(image, section + 20);
-        EXPECT_GE(entry, address);
-        EXPECT_LT(entry, address + rawSize);
-        EXPECT_EQ(rawAt + rawSize, image.size());
-        EXPECT_EQ(rawAt % read32(image, opt + 36), 0u);  // file alignment
-    }
 }
 
 }  // namespace

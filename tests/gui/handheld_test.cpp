@@ -1,0 +1,213 @@
+// The handheld commands under Wine against our handheld emulator: the
+// emulator's ceutil.dll and rapi.dll bound as the program binds them, the
+// real library's stored editions, the copy progress dialog and its thread,
+// and the installation from the images in the program's resources.
+#include "window_driver.h"  // windows.h first
+
+#include <commctrl.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "device_api.h"
+#include "handheld_image.h"
+#include "library_binding.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void *loadLibrary(const char *name) { return reinterpret_cast<void *>(LoadLibraryA(name)); }
+void *lookup(void *library, const char *name) {
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+std::vector<std::string> describeAll(const std::vector<Prompt> &prompts) {
+    std::vector<std::string> out;
+    for (const Prompt &p : prompts) out.push_back(p.caption + " | " + p.text);
+    return out;
+}
+
+bool menuEnabled(HWND window, UINT command) {
+    return !(GetMenuState(GetMenu(window), command, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED));
+}
+
+// Nine older editions beside the three of the store, listed from their
+// header files: twelve in all, "Archiv" 20 to 28 November the oldest.
+std::vector<std::string> archiveFiles(const std::string &news) {
+    std::vector<std::string> out;
+    for (int day = 20; day <= 28; ++day) {
+        std::string base = news + "archiv-2026-11-" + std::to_string(day);
+        out.push_back(base + ".eif");
+        out.push_back(base + ".ehd");
+    }
+    return out;
+}
+
+class HandheldWindows : public ProgramWindows {
+  protected:
+    void SetUp() override {
+        ProgramWindows::SetUp();
+        handheld_ = s_dir + "handheld\\";
+        fs::remove_all(handheld_);
+        fs::create_directories(handheld_ + "files\\Zeitungen");
+        fs::create_directories(handheld_ + "files\\Windows\\Start Menu\\Programs");
+        configure("connected=yes");
+        SetEnvironmentVariableA("QUILLON_HANDHELD", handheld_.c_str());
+        bindDeviceApi();
+        applyHandheldRule(main_);
+    }
+    void TearDown() override {
+        for (const std::string &file : archiveFiles(s_dir + "news\\")) fs::remove(file);
+        SetEnvironmentVariableA("QUILLON_HANDHELD", nullptr);
+        g_device = {};
+        ProgramWindows::TearDown();
+    }
+    void configure(const std::string &settings) {
+        std::ofstream(handheld_ + "handheld.ini")
+            << settings << "\n[HKEY_CURRENT_USER\\Software\\VKT\\QLAPI]\nPATH=\\Zeitungen\\\n";
+    }
+    void storeTwelve() {
+        std::vector<std::string> files = archiveFiles(s_dir + "news\\");
+        for (size_t i = 0; i < files.size(); i += 2) {
+            int day = 20 + static_cast<int>(i / 2);
+            std::ofstream(files[i], std::ios::binary) << "archive edition " << day;
+            std::ofstream(files[i + 1]) << "49\nArchiv\n"
+                                        << day << ".11.2026\n"
+                                        << day << "\n11\n2026\n";
+        }
+    }
+    // Runs the copy from the menu; the script sees its dialog.
+    void synchronise(const std::function<void(HWND)> &whileOpen) {
+        drive([&] {
+            PostMessageA(main_, WM_COMMAND, IDM_SYNC, 0);
+            HWND dialog = waitForDialog("Kopiere Zeitungen");
+            ASSERT_TRUE(dialog);
+            whileOpen(dialog);
+            EXPECT_TRUE(waitUntilGone(dialog));
+        });
+    }
+    std::string onHandheld(const std::string &path) const { return handheld_ + "files\\" + path; }
+
+    std::string handheld_;
+};
+
+TEST_F(HandheldWindows, TheMenuFollowsTheHandheld) {
+    EXPECT_TRUE(menuEnabled(main_, IDM_SYNC));
+    EXPECT_TRUE(menuEnabled(main_, IDM_INSTALL));
+    // A device change waits before it asks; absent greys both, present
+    // enables both again.
+    setDeviceChangeWait(300);
+    for (const char *state : {"connected=no", "connected=yes"}) {
+        configure(state);
+        ULONGLONG before = GetTickCount64();
+        SendMessageA(main_, WM_DEVICECHANGE, 0x8000, 0);
+        EXPECT_GE(GetTickCount64() - before, 290u);
+        bool present = std::string(state) == "connected=yes";
+        EXPECT_EQ(menuEnabled(main_, IDM_SYNC), present) << state;
+        EXPECT_EQ(menuEnabled(main_, IDM_INSTALL), present) << state;
+    }
+    setDeviceChangeWait(50);
+    // Without the stored-edition list the library offers nothing to copy.
+    auto list = std::exchange(g_binding.getNewspaperListFromHD, nullptr);
+    SendMessageA(main_, WM_DEVICECHANGE, 0x8000, 0);
+    EXPECT_FALSE(menuEnabled(main_, IDM_SYNC));
+    g_binding.getNewspaperListFromHD = list;
+    // Without rapi.dll there is no handheld, connected or not.
+    bindDeviceLibraries(g_device, "ceutil.dll", "missing-rapi.dll", loadLibrary, lookup);
+    applyHandheldRule(main_);
+    EXPECT_FALSE(menuEnabled(main_, IDM_INSTALL));
+    EXPECT_EQ(devicePresent(), 0);
+}
+
+TEST_F(HandheldWindows, TwelveStoredEditionsCopyTheTenNewestThenNothing) {
+    storeTwelve();
+    synchronise([&](HWND dialog) {
+        expectLayout(dialog, 186, 18,
+                     {{IDC_COPYPROGRESS,
+                       {7, 5, 172, 9},
+                       "msctls_progress32",
+                       nullptr,
+                       WS_CHILD | WS_VISIBLE}});
+        EXPECT_FALSE(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_EQ(promptBars(), std::vector<int>{100});
+    // The title names the last edition copied, the archive of 22 November.
+    EXPECT_EQ(promptOwnerTitles(), std::vector<std::string>{"Archiv"});
+    EXPECT_EQ(
+        describeAll(takePrompts()),
+        std::vector<std::string>{"Hinweis | Synchronisation beendet. 10 Zeitungen wurden kopiert"});
+    std::vector<std::string> copied;
+    for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen"))) {
+        std::string name = file.path().filename().string();
+        copied.push_back(name);
+        EXPECT_EQ(readFile(file.path().string()), readFile(s_dir + "news\\" + name)) << name;
+    }
+    std::sort(copied.begin(), copied.end());
+    ASSERT_EQ(copied.size(), 20u);
+    EXPECT_EQ(copied.front(), "archiv-2026-11-22.ehd");
+    EXPECT_EQ(copied.back(), "tageblatt-2026-12-07.eif");
+
+    synchronise([](HWND) {});
+    EXPECT_EQ(
+        describeAll(takePrompts()),
+        std::vector<std::string>{"Hinweis | Synchronisation beendet. 0 Zeitungen wurden kopiert"});
+    EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\ninit\nuninit\n");
+}
+
+TEST_F(HandheldWindows, ClosingTheDialogEarlyStopsTheCopy) {
+    // Closed while the connection settles: the thread copies nothing, tells
+    // nothing, and has ended when the command returns.
+    synchronise([](HWND dialog) { press(dialog, IDCANCEL); });
+    EXPECT_TRUE(takePrompts().empty());
+    EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
+    EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\n");
+}
+
+TEST_F(HandheldWindows, NoReaderOnTheHandheld) {
+    std::ofstream(handheld_ + "handheld.ini") << "connected=yes\n";
+    synchronise([](HWND) {});
+    EXPECT_EQ(describeAll(takePrompts()),
+              std::vector<std::string>{"Synchronisieren | Kommunikationsfehler mit mobilem "
+                                       "Ger\xE4t\roder Quillon CE nicht installiert."});
+    EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
+}
+
+TEST_F(HandheldWindows, InstallingCarriesTheImageForTheHandheldsVersion) {
+    const std::string reader = onHandheld("Windows\\Start Menu\\Programs\\QuillonCE.exe");
+    const char question[] =
+        "Frage | Quillon CE wurde kopiert und initialisiert. M\xF6"
+        "chten Sie das ich Quillon CE jetzt f\xFCr Sie starte?";
+    struct Case {
+        const char *version;
+        HandheldImage image;
+        int answer;
+        const char *processes;
+    } cases[] = {
+        {"4.20", HandheldImage::A, IDYES,
+         "\\Windows\\Start Menu\\Programs\\QuillonCE.exe|firstrun\n"
+         "\\Windows\\Start Menu\\Programs\\QuillonCE.exe|\n"},
+        {"5.01", HandheldImage::B, IDNO,
+         "\\Windows\\Start Menu\\Programs\\QuillonCE.exe|firstrun\n"},
+    };
+    for (const Case &c : cases) {
+        configure(std::string("connected=yes\nversion=") + c.version);
+        fs::remove(handheld_ + "processes.log");
+        answer({c.answer});
+        drive([&] { SendMessageA(main_, WM_COMMAND, IDM_INSTALL, 0); });
+        EXPECT_EQ(describeAll(takePrompts()), std::vector<std::string>{question});
+        std::vector<uint8_t> built = buildHandheldImage(c.image);
+        std::string onDevice = readFile(reader);
+        EXPECT_TRUE(onDevice == std::string(built.begin(), built.end())) << c.version;
+        EXPECT_EQ(readFile(handheld_ + "processes.log"), c.processes);
+    }
+    configure("connected=yes\nversion=6.00");
+    fs::remove(reader);
+    drive([&] { SendMessageA(main_, WM_COMMAND, IDM_INSTALL, 0); });
+    EXPECT_EQ(describeAll(takePrompts()),
+              std::vector<std::string>{"Fehler | Die auf dem mobilen Ger\xE4t installierte Version "
+                                       "von Windows wird nicht unterst\xFCtzt."});
+    EXPECT_FALSE(fs::exists(reader));
+}
+
+}  // namespace

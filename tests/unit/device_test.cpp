@@ -1,0 +1,466 @@
+// The handheld: binding the remote interface, synchronisation and the
+// installation of the handheld reader, against our handheld emulator
+// (tools/handheld) called in-process, and the two device images.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "device_api.h"
+#include "device_install.h"
+#include "device_sync.h"
+#include "handheld_emulator.h"
+#include "handheld_image.h"
+#include "reader_test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readAll(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeAll(const std::string &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// ---- Binding -----------------------------------------------------------------
+
+std::set<std::string> g_libraries;  // the libraries that load
+std::set<std::string> g_missing;    // exports they lack
+std::vector<std::string> g_loaded;  // load attempts, in order
+
+void *fakeLoad(const char *name) {
+    g_loaded.push_back(name);
+    return g_libraries.count(name) ? &g_libraries : nullptr;
+}
+
+void *emulatorExport(void *, const char *name) {
+    if (g_missing.count(name)) return nullptr;
+    DeviceApi e = handheldEmulatorApi();
+    const std::pair<const char *, void *> exports[] = {
+        {"CeGetDeviceId", reinterpret_cast<void *>(e.getDeviceId)},
+        {"CeRapiInit", reinterpret_cast<void *>(e.rapiInit)},
+        {"CeRapiUninit", reinterpret_cast<void *>(e.rapiUninit)},
+        {"CeCreateFile", reinterpret_cast<void *>(e.createFile)},
+        {"CeGetLastError", reinterpret_cast<void *>(e.getLastError)},
+        {"CeCloseHandle", reinterpret_cast<void *>(e.closeHandle)},
+        {"CeCreateProcess", reinterpret_cast<void *>(e.createProcess)},
+        {"CeWriteFile", reinterpret_cast<void *>(e.writeFile)},
+        {"CeRegOpenKeyEx", reinterpret_cast<void *>(e.regOpenKeyEx)},
+        {"CeRegQueryValueEx", reinterpret_cast<void *>(e.regQueryValueEx)},
+        {"CeRegCloseKey", reinterpret_cast<void *>(e.regCloseKey)},
+        {"CeGetVersionEx", reinterpret_cast<void *>(e.getVersionEx)},
+        {"CeDeleteFile", reinterpret_cast<void *>(e.deleteFile)}};
+    for (const auto &x : exports)
+        if (std::string(x.first) == name) return x.second;
+    return nullptr;
+}
+
+TEST(DeviceBinding, AnythingMissingMeansNoHandheld) {
+    const std::vector<std::string> both = {"ceutil.dll", "rapi.dll"};
+    struct Case {
+        std::set<std::string> libraries, missing;
+        std::vector<std::string> loaded;
+        bool realPresenceTest, deleteBound;
+    } cases[] = {
+        {{}, {}, {"ceutil.dll"}, false, false},  // rapi.dll is never tried
+        {{"ceutil.dll"}, {}, both, false, false},
+        {{"ceutil.dll", "rapi.dll"}, {"CeGetDeviceId"}, both, false, true},
+        {{"ceutil.dll", "rapi.dll"}, {"CeRegCloseKey"}, both, false, true},
+        {{"ceutil.dll", "rapi.dll"}, {"CeGetVersionEx"}, both, false, true},
+        {{"ceutil.dll", "rapi.dll"}, {"CeDeleteFile"}, both, true, false},  // not one of the twelve
+        {{"ceutil.dll", "rapi.dll"}, {}, both, true, true},
+    };
+    for (const Case &c : cases) {
+        g_libraries = c.libraries;
+        g_missing = c.missing;
+        g_loaded.clear();
+        DeviceApi api;
+        bindDeviceLibraries(api, "ceutil.dll", "rapi.dll", fakeLoad, emulatorExport);
+        SCOPED_TRACE(c.missing.empty() ? std::to_string(c.libraries.size()) : *c.missing.begin());
+        EXPECT_EQ(g_loaded, c.loaded);
+        EXPECT_EQ(api.getDeviceId == handheldEmulatorApi().getDeviceId, c.realPresenceTest);
+        if (!c.realPresenceTest) {
+            EXPECT_EQ(api.getDeviceId, &noDevicePresent);
+        }
+        EXPECT_EQ(api.deleteFile != nullptr, c.deleteBound);
+    }
+    EXPECT_EQ(noDevicePresent(), 0u);
+}
+
+TEST(DeviceBinding, DesktopTextsBecomeHandheldTexts) {
+    EXPECT_EQ(toDeviceText("Rundschau-2026.eif"), u"Rundschau-2026.eif");
+    EXPECT_EQ(toDeviceText("Z\xFCrich \x80"), u"Z\u00FCrich \u20AC");  // Windows-1252
+}
+
+// ---- A handheld in a folder, and a stored-edition list ----------------------------
+
+EditionEntry *g_list = nullptr;
+int g_listCalls = 0, g_released = 0;
+EditionEntry *QLAPI_CALL fakeList() {
+    ++g_listCalls;
+    return g_list;
+}
+void QLAPI_CALL fakeRelease(EditionEntry *list) {
+    if (list == g_list) ++g_released;
+}
+
+struct FakeCopy : CopyHost {
+    void *window() override { return this; }
+    void pause(unsigned) override {}
+    bool stopped() override {
+        return stopAfterTitles >= 0 && int(titles.size()) >= stopAfterTitles;
+    }
+    void setProgress(int percent) override { progress.push_back(percent); }
+    void setTitle(const char *title) override { titles.push_back(title); }
+    void finish() override { ++finished; }
+
+    int stopAfterTitles = -1;  // the dialog closes after this many titles
+    std::vector<int> progress;
+    std::vector<std::string> titles;
+    int finished = 0;
+};
+
+class DeviceTest : public ReaderTest {
+  protected:
+    void SetUp() override {
+        ReaderTest::SetUp();
+        root_ = makeFolder("handheld");
+        store_ = makeFolder("store");
+        setHandheld(root_);
+        fs::create_directories(root_ + "files/Zeitungen");
+        configure("");
+        device_ = handheldEmulatorApi();
+        library_ = {};
+        library_.getNewspaperListFromHD = fakeList;
+        library_.removeNewspaperTree = fakeRelease;
+        g_list = nullptr;
+        g_listCalls = g_released = 0;
+    }
+    void TearDown() override {
+        setHandheld("");
+        ReaderTest::TearDown();
+    }
+    static void setHandheld(const std::string &root) {
+#ifdef _WIN32
+        SetEnvironmentVariableA("QUILLON_HANDHELD", root.empty() ? nullptr : root.c_str());
+#else
+        if (root.empty())
+            unsetenv("QUILLON_HANDHELD");
+        else
+            setenv("QUILLON_HANDHELD", root.c_str(), 1);
+#endif
+    }
+    // The handheld's settings, and its reader's folder (none: no reader).
+    void configure(const std::string &settings, const std::string &readerFolder = "\\Zeitungen\\") {
+        std::string ini = settings + "\n";
+        if (!readerFolder.empty())
+            ini += "[HKEY_CURRENT_USER\\Software\\VKT\\QLAPI]\nPATH=" + readerFolder + "\n";
+        writeAll(root_ + "handheld.ini", ini);
+    }
+    std::string onHandheld(const std::string &path) const { return root_ + "files/" + path; }
+    std::string log(const char *name) const { return readAll(root_ + name); }
+
+    // Stored editions, newest first: "blatt-<n>.eif" with its header, each
+    // written unless told otherwise; a negative number is an entry without
+    // a data file.
+    void store(const std::vector<int> &numbers, const std::set<std::string> &unwritten = {}) {
+        EditionEntry **tail = &g_list;
+        for (int n : numbers) {
+            entries_.emplace_back();
+            EditionEntry &e = entries_.back();
+            e = {};
+            texts_.push_back("Blatt " + std::to_string(n));
+            e.info.title = &texts_.back()[0];
+            if (n >= 0) {
+                std::string name = "blatt-" + std::to_string(n);
+                // The reader's paths use "\"; elsewhere than Windows that
+                // character is simply part of the file's name.
+                texts_.push_back(store_ + "\\" + name + ".eif");
+                e.path = &texts_.back()[0];
+                for (const char *ext : {".eif", ".ehd"})
+                    if (!unwritten.count(name + ext))
+                        writeAll(store_ + "\\" + name + ext, std::string(ext + 1) + " " + name);
+            }
+            *tail = &e;
+            tail = &e.next;
+        }
+    }
+    int synchronise(FakeCopy &host) { return copyNewspapersToDevice(device_, library_, host); }
+
+    std::string root_, store_;
+    DeviceApi device_;
+    LibraryBinding library_;
+    std::deque<EditionEntry> entries_;
+    std::deque<std::string> texts_;
+};
+
+const std::string kCannotOpen =
+    "no owner | Fehler | Quelldatei konnte nicht ge\xF6"
+    "ffnet werden | none ok";
+std::string summary(int copied) {
+    return "owned | Hinweis | Synchronisation beendet. " + std::to_string(copied) +
+           " Zeitungen wurden kopiert | none ok";
+}
+
+TEST_F(DeviceTest, TwelveEditionsCopyTheTenNewestThenNothingMore) {
+    store({11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0});
+    FakeCopy first;
+    EXPECT_EQ(synchronise(first), 10);
+    EXPECT_EQ(first.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+    ASSERT_EQ(first.titles.size(), 10u);
+    EXPECT_EQ(first.titles.front(), "Blatt 11");
+    EXPECT_EQ(first.titles.back(), "Blatt 2");
+    EXPECT_EQ(takePrompts(), std::vector<std::string>{summary(10)});
+    for (int n = 0; n < 12; ++n) {
+        std::string name = "Zeitungen/blatt-" + std::to_string(n);
+        EXPECT_EQ(readAll(onHandheld(name + ".eif")),
+                  n >= 2 ? "eif blatt-" + std::to_string(n) : "");
+        EXPECT_EQ(readAll(onHandheld(name + ".ehd")),
+                  n >= 2 ? "ehd blatt-" + std::to_string(n) : "");
+    }
+    EXPECT_EQ(first.finished, 1);
+    EXPECT_EQ(g_released, 1);
+    EXPECT_EQ(log("connection.log"), "init\nuninit\n");
+
+    FakeCopy second;
+    EXPECT_EQ(synchronise(second), 0);
+    EXPECT_EQ(takePrompts(), std::vector<std::string>{summary(0)});
+    EXPECT_EQ(std::distance(fs::directory_iterator(onHandheld("Zeitungen")), {}), 20);
+}
+
+TEST_F(DeviceTest, MissingFilesEntriesWithoutDataAndFilesAlreadyThere) {
+    // 4 lacks its header, 3 its data file; 2's data file is on the handheld
+    // already; -1 has no data file at all.
+    store({4, 3, 2, -1, 1}, {"blatt-4.ehd", "blatt-3.eif"});
+    writeAll(onHandheld("Zeitungen/blatt-2.eif"), "older");
+    FakeCopy host;
+    EXPECT_EQ(synchronise(host), 2);  // 4 and 1
+    EXPECT_EQ(host.progress, (std::vector<int>{10, 20, 30, 40, 40}));
+    EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, kCannotOpen, summary(2)}));
+    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-2.eif")), "older");
+    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-2.ehd")), "ehd blatt-2");
+    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-3.ehd")), "ehd blatt-3");
+    // No empty file is left behind for what could not be read ...
+    EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-4.ehd")));
+    EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-3.eif")));
+    // ... so once the desktop has the file, the next run copies it.
+    writeAll(store_ + "\\blatt-4.ehd", "ehd blatt-4");
+    FakeCopy again;
+    EXPECT_EQ(synchronise(again), 0);
+    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-4.ehd")), "ehd blatt-4");
+    EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, summary(0)}));
+}
+
+TEST_F(DeviceTest, NoConnectionOrNoReaderCopiesNothing) {
+    struct Case {
+        const char *settings, *readerFolder, *connectionLog, *message;
+    } cases[] = {
+        {"init=fail", "\\Zeitungen\\", "init failed\n",
+         "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
+         "t\rRemoteApiInit ist "
+         "fehlgeschlagen. | warning ok"},
+        {"", "", "init\nuninit\n",
+         "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
+         "t\roder Quillon CE "
+         "nicht installiert. | warning ok"},
+    };
+    store({1});
+    for (const Case &c : cases) {
+        configure(c.settings, c.readerFolder);
+        fs::remove(root_ + "connection.log");
+        FakeCopy host;
+        EXPECT_EQ(synchronise(host), -1);
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(log("connection.log"), c.connectionLog);
+        EXPECT_EQ(host.finished, 1);
+        EXPECT_TRUE(host.progress.empty());
+    }
+    EXPECT_EQ(g_listCalls, 0);
+    EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
+}
+
+std::vector<std::u16string> g_created;
+CeHandle CE_CALL recordCreate(const char16_t *path, uint32_t, uint32_t, void *, uint32_t, uint32_t,
+                              CeHandle) {
+    g_created.push_back(path);
+    return ceInvalidHandle();
+}
+uint32_t CE_CALL pathNotFound() { return kCeErrorPathNotFound; }
+
+TEST_F(DeviceTest, APathLongerThanTheHandheldTakesIsNotTried) {
+    // 200 + 187 characters fill the 388 of a handheld path with its end.
+    std::string folder = "\\" + std::string(198, 'o') + "\\";
+    configure("", folder);
+    std::string fits(183, 'f'), tooLong(184, 'l');
+    entries_.resize(2);
+    texts_ = {"fits", store_ + "\\" + fits + ".eif", "long", store_ + "\\" + tooLong + ".eif"};
+    entries_[0] = {};
+    entries_[0].info.title = &texts_[0][0];
+    entries_[0].path = &texts_[1][0];
+    entries_[0].next = &entries_[1];
+    entries_[1] = {};
+    entries_[1].info.title = &texts_[2][0];
+    entries_[1].path = &texts_[3][0];
+    g_list = &entries_[0];
+    device_.createFile = recordCreate;
+    device_.getLastError = pathNotFound;
+    g_created.clear();
+    FakeCopy host;
+    EXPECT_EQ(synchronise(host), 0);
+    ASSERT_EQ(g_created.size(), 2u);
+    for (const std::u16string &path : g_created) EXPECT_EQ(path.size(), kDevicePathSize - 1);
+    EXPECT_EQ(host.progress, (std::vector<int>{10, 20}));
+}
+
+TEST_F(DeviceTest, ClosingTheDialogStopsBeforeTheNextFile) {
+    store({3, 2, 1});
+    FakeCopy host;
+    host.stopAfterTitles = 1;
+    synchronise(host);
+    EXPECT_TRUE(fs::exists(onHandheld("Zeitungen/blatt-3.eif")));
+    EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-3.ehd")));
+    EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-2.eif")));
+    EXPECT_TRUE(takePrompts().empty());  // no summary for a closed dialog
+    EXPECT_EQ(log("connection.log"), "init\nuninit\n");
+    EXPECT_EQ(g_released, 1);
+}
+
+// ---- Installing the handheld reader --------------------------------------------
+
+DeviceImage builtImage(HandheldImage which) {
+    static const std::vector<uint8_t> a = buildHandheldImage(HandheldImage::A),
+                                      b = buildHandheldImage(HandheldImage::B);
+    const std::vector<uint8_t> &image = which == HandheldImage::A ? a : b;
+    return {image.data(), image.size()};
+}
+
+const char kReader[] = "Windows/Start Menu/Programs/QuillonCE.exe";
+const char kFirstRun[] = "\\Windows\\Start Menu\\Programs\\QuillonCE.exe|firstrun\n";
+const char kStart[] = "\\Windows\\Start Menu\\Programs\\QuillonCE.exe|\n";
+const char kQuestion[] =
+    "owned | Frage | Quillon CE wurde kopiert und initialisiert. M\xF6"
+    "chten Sie das ich Quillon CE "
+    "jetzt f\xFC"
+    "r Sie starte? | question yes/no";
+
+class InstallTest : public DeviceTest {
+  protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        fs::create_directories(onHandheld("Windows/Start Menu/Programs"));
+    }
+    void install() { installHandheldReader(device_, this, builtImage); }
+};
+
+TEST_F(InstallTest, TheImageFollowsTheHandheldsVersion) {
+    const std::string unsupported =
+        "owned | Fehler | Die auf dem mobilen Ger\xE4"
+        "t installierte Version von Windows wird nicht "
+        "unterst\xFC"
+        "tzt. | warning ok";
+    struct Case {
+        const char *version;
+        uintmax_t size;  // 0: nothing written
+    } cases[] = {{"3.00", 0}, {"4.20", 110592}, {"5.01", 96256}, {"6.00", 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.version);
+        configure(std::string("version=") + c.version);
+        fs::remove(onHandheld(kReader));
+        fs::remove(root_ + "processes.log");
+        fs::remove(root_ + "connection.log");
+        install();  // answered No
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{c.size ? kQuestion : unsupported});
+        EXPECT_EQ(c.size ? fs::file_size(onHandheld(kReader)) : 0, c.size);
+        EXPECT_EQ(log("processes.log"), c.size ? kFirstRun : "");
+        EXPECT_EQ(log("connection.log"), "init\nuninit\n");
+    }
+}
+
+TEST_F(InstallTest, InstallingTwiceReplacesTheReaderAndStartsItOnRequest) {
+    writeAll(onHandheld(kReader), std::string(200000, 'x'));
+    for (int run = 0; run < 2; ++run) {
+        g_answers = {IDYES};
+        install();
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{kQuestion});
+        EXPECT_EQ(readAll(onHandheld(kReader)).size(), 96256u);
+    }
+    EXPECT_EQ(log("processes.log"), std::string(kFirstRun) + kStart + kFirstRun + kStart);
+}
+
+TEST_F(InstallTest, FailuresStopBeforeAnythingStarts) {
+    struct Case {
+        const char *settings, *connectionLog, *message;
+        bool startMenu;
+    } cases[] = {
+        {"init=fail", "init failed\n",
+         "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
+         "t\rRemoteApiInit ist "
+         "fehlgeschlagen. | warning ok",
+         true},
+        {"", "init\nuninit\n",
+         "owned | Fehler | Die Datei konnte nicht kopiert werden. | warning ok", false},
+    };
+    for (const Case &c : cases) {
+        configure(c.settings);
+        if (!c.startMenu) fs::remove_all(onHandheld("Windows"));
+        fs::remove(root_ + "connection.log");
+        install();
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(log("connection.log"), c.connectionLog);
+    }
+    EXPECT_FALSE(fs::exists(root_ + "processes.log"));
+}
+
+uint32_t read32(const std::vector<uint8_t> &b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+uint16_t read16(const std::vector<uint8_t> &b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+TEST(HandheldImages, AreWindowsCeGuiExecutablesOfTheirSizeMachineAndVersion) {
+    struct Case {
+        HandheldImage which;
+        size_t size;
+        uint16_t machine, minor;
+    } cases[] = {{HandheldImage::A, 110592, 0x1C0, 20}, {HandheldImage::B, 96256, 0x1C2, 10}};
+    for (const Case &c : cases) {
+        std::vector<uint8_t> image = buildHandheldImage(c.which);
+        ASSERT_EQ(image.size(), c.size);
+        ASSERT_EQ(image[0], 'M');
+        ASSERT_EQ(image[1], 'Z');
+        size_t pe = read32(image, 0x3C);
+        ASSERT_LT(pe + 24 + 224 + 40, image.size());
+        EXPECT_EQ(read32(image, pe), 0x00004550u);  // "PE\0\0"
+        EXPECT_EQ(read16(image, pe + 4), c.machine);
+        EXPECT_EQ(read16(image, pe + 6), 1);     // sections
+        EXPECT_EQ(read16(image, pe + 20), 224);  // PE32 optional header
+        size_t opt = pe + 24;
+        EXPECT_EQ(read16(image, opt), 0x10B);
+        EXPECT_EQ(read16(image, opt + 48), 4);  // subsystem version 4.<minor>
+        EXPECT_EQ(read16(image, opt + 50), c.minor);
+        EXPECT_EQ(read16(image, opt + 68), 9);  // Windows CE GUI
+        // The entry point lies in the one section, whose data lies in the file.
+        size_t section = opt + 224;
+        uint32_t entry = read32(image, opt + 16), address = read32(image, section + 12);
+        uint32_t rawSize = read32(image, section + 16), rawAt = read32(image, section + 20);
+        EXPECT_GE(entry, address);
+        EXPECT_LT(entry, address + rawSize);
+        EXPECT_EQ(rawAt + rawSize, image.size());
+        EXPECT_EQ(rawAt % read32(image, opt + 36), 0u);  // file alignment
+    }
+}
+
+}  // namespace

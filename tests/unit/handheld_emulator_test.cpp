@@ -1,0 +1,217 @@
+// The handheld emulator, called in-process through the table the reader binds.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "handheld_emulator.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets QUILLON_HANDHELD; an empty path unsets it.
+void setRoot(const fs::path &root) {
+#ifdef _WIN32
+    SetEnvironmentVariableW(L"QUILLON_HANDHELD", root.empty() ? nullptr : root.c_str());
+#else
+    if (root.empty())
+        unsetenv("QUILLON_HANDHELD");
+    else
+        setenv("QUILLON_HANDHELD", root.c_str(), 1);
+#endif
+}
+
+std::string slurp(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void put(const fs::path &path, const std::string &content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+class HandheldEmulator : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("handheld-" +
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "files" / "Docs");
+        put(root_ / "handheld.ini",
+            "; the test handheld\nversion=4.20\n\n[HKEY_CURRENT_USER\\Software\\VKT\\QLAPI]\n"
+            "PATH=\\My Documents\\Zeitungen\\\n");
+        setRoot(root_);
+    }
+    void TearDown() override {
+        api_.rapiUninit();
+        setRoot({});
+    }
+    fs::path root_;
+    DeviceApi api_ = handheldEmulatorApi();
+};
+
+TEST_F(HandheldEmulator, PresenceAndInit) {
+    struct Row {
+        bool rootSet;
+        const char *ini;
+        bool present;
+        int32_t init;
+    } rows[] = {{false, "", false, int32_t(0x80004005u)},
+                {true, "connected=no\n", false, int32_t(0x80004005u)},
+                {true, "init=fail\n", true, int32_t(0x80004005u)},
+                {true, "connected=yes\ninit=ok\n", true, 0}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.ini);
+        put(root_ / "handheld.ini", row.ini);
+        fs::remove(root_ / "connection.log");
+        setRoot(row.rootSet ? root_ : fs::path());
+        EXPECT_EQ(api_.getDeviceId() != 0, row.present);
+        EXPECT_EQ(api_.rapiInit(), row.init);
+        EXPECT_EQ(slurp(root_ / "connection.log"), !row.rootSet    ? ""
+                                                   : row.init == 0 ? "init\n"
+                                                                   : "init failed\n");
+    }
+    EXPECT_EQ(api_.rapiUninit(), 0);
+    EXPECT_EQ(slurp(root_ / "connection.log"), "init\nuninit\n");
+}
+
+TEST_F(HandheldEmulator, CallsWithoutInitFail) {
+    CeKey key = nullptr;
+    CeVersionInfo info{};
+    uint32_t written;
+    EXPECT_EQ(api_.createFile(u"\\a.txt", kCeGenericWrite, 0, nullptr, kCeCreateAlways, 0, nullptr),
+              ceInvalidHandle());
+    EXPECT_EQ(api_.getLastError(), 21u);
+    EXPECT_EQ(api_.writeFile(reinterpret_cast<CeHandle>(1), "x", 1, &written, nullptr), 0);
+    EXPECT_EQ(api_.regOpenKeyEx(ceCurrentUser(), u"Software", 0, 0, &key), 21);
+    EXPECT_EQ(api_.getVersionEx(&info), 0);
+    EXPECT_FALSE(fs::exists(root_ / "files" / "a.txt"));
+}
+
+TEST_F(HandheldEmulator, CreateWriteAndClose) {
+    struct Row {
+        const char16_t *path;
+        uint32_t disposition;
+        const char *before;  // content on disk beforehand, if any
+        uint32_t error;
+        const char *after;  // content on disk afterwards, if any
+    } rows[] = {
+        {u"\\Docs\\new.txt", kCeCreateNew, nullptr, 0, "abcde"},
+        {u"\\Docs\\old.txt", kCeCreateNew, "old", 80, "old"},
+        {u"\\Docs\\new2.txt", kCeCreateAlways, nullptr, 0, "abcde"},
+        {u"\\Docs\\old2.txt", kCeCreateAlways, "much older", 183, "abcde"},
+        {u"\\Docs\\Zeitung \u00e4.txt", kCeCreateNew, nullptr, 0, "abcde"},
+        {u"\\Zeitungen\\x.txt", kCeCreateAlways, nullptr, 3, nullptr},
+        {u"Docs\\x.txt", kCeCreateAlways, nullptr, 3, nullptr},
+        {u"\\Docs\\..\\x.txt", kCeCreateAlways, nullptr, 3, nullptr},
+        {u"", kCeCreateAlways, nullptr, 3, nullptr},
+    };
+    ASSERT_EQ(api_.rapiInit(), 0);
+    for (const Row &row : rows) {
+        std::u16string relative = *row.path ? row.path + 1 : row.path;
+        for (char16_t &c : relative) c = c == u'\\' ? u'/' : c;
+        fs::path disk = root_ / "files" / fs::path(relative);
+        SCOPED_TRACE(disk.u8string());
+        if (row.before) put(disk, row.before);
+        CeHandle file = api_.createFile(row.path, kCeGenericWrite, 0, nullptr, row.disposition,
+                                        kCeNormalFile, nullptr);
+        EXPECT_EQ(api_.getLastError(), row.error);
+        bool opens = row.error == 0 || row.error == 183;
+        ASSERT_EQ(file != ceInvalidHandle() && file != nullptr, opens);
+        if (opens) {
+            uint32_t written = 0;
+            EXPECT_EQ(api_.writeFile(file, "abc", 3, &written, nullptr), 1);
+            EXPECT_EQ(api_.writeFile(file, "de", 2, &written, nullptr), 1);
+            EXPECT_EQ(written, 2u);
+            EXPECT_EQ(api_.closeHandle(file), 1);
+            EXPECT_EQ(api_.closeHandle(file), 0);
+            EXPECT_EQ(api_.getLastError(), 6u);
+        }
+        EXPECT_EQ(slurp(disk), row.after ? row.after : "");
+    }
+    EXPECT_EQ(api_.deleteFile(u"\\Docs\\old.txt"), 1);
+    EXPECT_FALSE(fs::exists(root_ / "files" / "Docs" / "old.txt"));
+    EXPECT_EQ(api_.deleteFile(u"\\Docs\\old.txt"), 0);
+    EXPECT_EQ(api_.getLastError(), 2u);
+}
+
+TEST_F(HandheldEmulator, Registry) {
+    const CeKey machine = reinterpret_cast<CeKey>(intptr_t(int32_t(0x80000002u)));
+    const CeKey untouched = reinterpret_cast<CeKey>(intptr_t(0x1234));
+    const std::u16string path = u"\\My Documents\\Zeitungen\\";
+    const uint32_t needed = uint32_t(path.size() + 1) * 2;
+    struct Row {
+        CeKey root;
+        const char16_t *key;
+        int32_t opened;
+        const char16_t *name;
+        uint32_t room;  // 0: no buffer
+        int32_t queried;
+        uint32_t size;
+    } rows[] = {{ceCurrentUser(), u"Software\\VKT\\QLAPI", 0, u"PATH", 128, 0, needed},
+                {ceCurrentUser(), u"software\\vkt\\qlapi", 0, u"path", 0, 0, needed},
+                {ceCurrentUser(), u"Software\\VKT\\QLAPI", 0, u"Path", 4, 234, needed},
+                {ceCurrentUser(), u"Software\\VKT\\QLAPI", 0, u"Other", 128, 2, 128},
+                {ceCurrentUser(), u"Software\\VKT\\Missing", 2, nullptr, 0, 0, 0},
+                {machine, u"Software\\VKT\\QLAPI", 2, nullptr, 0, 0, 0}};
+    ASSERT_EQ(api_.rapiInit(), 0);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.key, row.key + std::char_traits<char16_t>::length(row.key)));
+        CeKey key = untouched;
+        ASSERT_EQ(api_.regOpenKeyEx(row.root, row.key, 0, 0, &key), row.opened);
+        if (row.opened != 0) {
+            EXPECT_EQ(key, untouched);
+            continue;
+        }
+        EXPECT_NE(key, nullptr);
+        uint8_t data[128] = {};
+        uint32_t type = 0, size = row.room ? row.room : 999;
+        EXPECT_EQ(
+            api_.regQueryValueEx(key, row.name, nullptr, &type, row.room ? data : nullptr, &size),
+            row.queried);
+        EXPECT_EQ(size, row.size);
+        if (row.queried == 0 && row.room) {
+            EXPECT_EQ(type, kCeRegString);
+            EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(data)), path);
+        }
+        EXPECT_EQ(api_.regCloseKey(key), 0);
+    }
+}
+
+TEST_F(HandheldEmulator, VersionAndProcesses) {
+    ASSERT_EQ(api_.rapiInit(), 0);
+    CeVersionInfo info{};
+    ASSERT_EQ(api_.getVersionEx(&info), 1);
+    EXPECT_EQ(std::vector<uint32_t>({info.major, info.minor, info.build, info.platform}),
+              std::vector<uint32_t>({4, 20, 0, 3}));
+    put(root_ / "handheld.ini", "");
+    ASSERT_EQ(api_.getVersionEx(&info), 1);
+    EXPECT_EQ(info.major * 100 + info.minor, 501u);
+
+    fs::create_directories(root_ / "files" / "Windows");
+    put(root_ / "files" / "Windows" / "QuillonCE.exe", "MZ");
+    auto start = [&](const char16_t *program, const char16_t *commandLine) {
+        return api_.createProcess(program, commandLine, nullptr, nullptr, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr);
+    };
+    EXPECT_EQ(start(u"\\Windows\\QuillonCE.exe", u"/install \u00e4"), 1);
+    EXPECT_EQ(start(u"\\Windows\\QuillonCE.exe", nullptr), 1);
+    EXPECT_EQ(start(u"\\Windows\\Missing.exe", nullptr), 0);
+    EXPECT_EQ(api_.getLastError(), 2u);
+    EXPECT_EQ(slurp(root_ / "processes.log"),
+              "\\Windows\\QuillonCE.exe|/install \xc3\xa4\n\\Windows\\QuillonCE.exe|\n");
+}
+
+}  // namespace
