@@ -6,33 +6,18 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "device_api.h"
 #include "device_install.h"
 #include "device_sync.h"
 #include "handheld_emulator.h"
 #include "handheld_image.h"
+#include "platform/platform.h"
 #include "reader_test_support.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeAll(const std::string &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // ---- Binding -----------------------------------------------------------------
 
@@ -153,24 +138,20 @@ class DeviceTest : public ReaderTest {
         ReaderTest::TearDown();
     }
     static void setHandheld(const std::string &root) {
-#ifdef _WIN32
-        SetEnvironmentVariableA("QUILLON_HANDHELD", root.empty() ? nullptr : root.c_str());
-#else
         if (root.empty())
-            unsetenv("QUILLON_HANDHELD");
+            platform::removeEnvironmentVariable("QUILLON_HANDHELD");
         else
-            setenv("QUILLON_HANDHELD", root.c_str(), 1);
-#endif
+            platform::setEnvironmentEntry(("QUILLON_HANDHELD=" + root).c_str());
     }
     // The handheld's settings, and its reader's folder (none: no reader).
     void configure(const std::string &settings, const std::string &readerFolder = "\\Zeitungen\\") {
         std::string ini = settings + "\n";
         if (!readerFolder.empty())
             ini += "[HKEY_CURRENT_USER\\Software\\VKT\\QLAPI]\nPATH=" + readerFolder + "\n";
-        writeAll(root_ + "handheld.ini", ini);
+        writeWholeFile(root_ + "handheld.ini", ini);
     }
     std::string onHandheld(const std::string &path) const { return root_ + "files/" + path; }
-    std::string log(const char *name) const { return readAll(root_ + name); }
+    std::string log(const char *name) const { return readWholeFile(root_ + name); }
 
     // Stored editions, newest first: "blatt-<n>.eif" with its header, each
     // written unless told otherwise; a negative number is an entry without
@@ -191,7 +172,8 @@ class DeviceTest : public ReaderTest {
                 e.path = &texts_.back()[0];
                 for (const char *ext : {".eif", ".ehd"})
                     if (!unwritten.count(name + ext))
-                        writeAll(store_ + "\\" + name + ext, std::string(ext + 1) + " " + name);
+                        writeWholeFile(store_ + "\\" + name + ext,
+                                       std::string(ext + 1) + " " + name);
             }
             *tail = &e;
             tail = &e.next;
@@ -225,9 +207,9 @@ TEST_F(DeviceTest, TwelveEditionsCopyTheTenNewestThenNothingMore) {
     EXPECT_EQ(takePrompts(), std::vector<std::string>{summary(10)});
     for (int n = 0; n < 12; ++n) {
         std::string name = "Zeitungen/blatt-" + std::to_string(n);
-        EXPECT_EQ(readAll(onHandheld(name + ".eif")),
+        EXPECT_EQ(readWholeFile(onHandheld(name + ".eif")),
                   n >= 2 ? "eif blatt-" + std::to_string(n) : "");
-        EXPECT_EQ(readAll(onHandheld(name + ".ehd")),
+        EXPECT_EQ(readWholeFile(onHandheld(name + ".ehd")),
                   n >= 2 ? "ehd blatt-" + std::to_string(n) : "");
     }
     EXPECT_EQ(first.finished, 1);
@@ -244,22 +226,22 @@ TEST_F(DeviceTest, MissingFilesEntriesWithoutDataAndFilesAlreadyThere) {
     // 4 lacks its header, 3 its data file; 2's data file is on the handheld
     // already; -1 has no data file at all.
     store({4, 3, 2, -1, 1}, {"blatt-4.ehd", "blatt-3.eif"});
-    writeAll(onHandheld("Zeitungen/blatt-2.eif"), "older");
+    writeWholeFile(onHandheld("Zeitungen/blatt-2.eif"), "older");
     FakeCopy host;
     EXPECT_EQ(synchronise(host), 2);  // 4 and 1
     EXPECT_EQ(host.progress, (std::vector<int>{10, 20, 30, 40, 40}));
     EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, kCannotOpen, summary(2)}));
-    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-2.eif")), "older");
-    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-2.ehd")), "ehd blatt-2");
-    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-3.ehd")), "ehd blatt-3");
+    EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-2.eif")), "older");
+    EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-2.ehd")), "ehd blatt-2");
+    EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-3.ehd")), "ehd blatt-3");
     // No empty file is left behind for what could not be read ...
     EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-4.ehd")));
     EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-3.eif")));
     // ... so once the desktop has the file, the next run copies it.
-    writeAll(store_ + "\\blatt-4.ehd", "ehd blatt-4");
+    writeWholeFile(store_ + "\\blatt-4.ehd", "ehd blatt-4");
     FakeCopy again;
     EXPECT_EQ(synchronise(again), 0);
-    EXPECT_EQ(readAll(onHandheld("Zeitungen/blatt-4.ehd")), "ehd blatt-4");
+    EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-4.ehd")), "ehd blatt-4");
     EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, summary(0)}));
 }
 
@@ -389,12 +371,12 @@ TEST_F(InstallTest, TheImageFollowsTheHandheldsVersion) {
 }
 
 TEST_F(InstallTest, InstallingTwiceReplacesTheReaderAndStartsItOnRequest) {
-    writeAll(onHandheld(kReader), std::string(200000, 'x'));
+    writeWholeFile(onHandheld(kReader), std::string(200000, 'x'));
     for (int run = 0; run < 2; ++run) {
         g_answers = {IDYES};
         install();
         EXPECT_EQ(takePrompts(), std::vector<std::string>{kQuestion});
-        EXPECT_EQ(readAll(onHandheld(kReader)).size(), 96256u);
+        EXPECT_EQ(readWholeFile(onHandheld(kReader)).size(), 96256u);
     }
     EXPECT_EQ(log("processes.log"), std::string(kFirstRun) + kStart + kFirstRun + kStart);
 }

@@ -1,7 +1,6 @@
 // The handheld emulator, called in-process through the table the reader binds.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,10 +8,7 @@
 #include <vector>
 
 #include "handheld_emulator.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -20,23 +16,19 @@ namespace {
 
 // Sets QUILLON_HANDHELD; an empty path unsets it.
 void setRoot(const fs::path &root) {
-#ifdef _WIN32
-    SetEnvironmentVariableW(L"QUILLON_HANDHELD", root.empty() ? nullptr : root.c_str());
-#else
     if (root.empty())
-        unsetenv("QUILLON_HANDHELD");
+        platform::removeEnvironmentVariable("QUILLON_HANDHELD");
     else
-        setenv("QUILLON_HANDHELD", root.c_str(), 1);
-#endif
+        platform::setEnvironmentEntry(("QUILLON_HANDHELD=" + root.string()).c_str());
 }
 
+// Through the path itself, so that names beyond the code page work on Windows.
 std::string slurp(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
 }
-
 void put(const fs::path &path, const std::string &content) {
     std::ofstream(path, std::ios::binary) << content;
 }
