@@ -1,6 +1,10 @@
 // Binding the library's exports by name.
 #include "library_binding.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "prompt.h"
 #include "user_texts.h"
 
@@ -68,3 +72,13 @@ int bindLibrarySlots(LibraryBinding &binding, void *module, SymbolLookup lookup)
     }
     return 0;
 }
+
+#ifdef _WIN32
+void *loadSystemLibrary(const char *name) { return reinterpret_cast<void *>(LoadLibraryA(name)); }
+void *systemExport(void *module, const char *name) {
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+#else
+void *loadSystemLibrary(const char *) { return nullptr; }
+void *systemExport(void *, const char *) { return nullptr; }
+#endif

@@ -33,8 +33,15 @@ extern LibraryBinding g_binding;
 // Non-zero when the library offered the enhanced interface and accepted it.
 extern int g_enhanced;
 
+// Loads a library by name, null when it cannot be loaded.
+using LibraryLoader = void *(*)(const char *name);
 // Looks up one export of the loaded library; null when it has none.
 using SymbolLookup = void *(*)(void *module, const char *name);
+
+// The system's run-time linking, for the library and the handheld's
+// connection software. Elsewhere than Windows nothing loads.
+void *loadSystemLibrary(const char *name);
+void *systemExport(void *module, const char *name);
 
 // Fills `binding` from `module` slot by slot. A missing optional export
 // stays null silently; the first missing required export shows its plug-in

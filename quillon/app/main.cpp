@@ -11,10 +11,6 @@
 
 namespace {
 
-void *lookupExport(void *module, const char *name) {
-    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-
 bool isNtFamily() {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
@@ -47,7 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
     bindDeviceApi();
     // By bare name, so that the system's normal library search applies.
-    if (!startLibrary(LoadLibraryA("qlapi.dll"), lookupExport)) return 0;
+    if (!startLibrary(loadSystemLibrary("qlapi.dll"), systemExport)) return 0;
 
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_QUILLON));
     applyHandheldRule(window);

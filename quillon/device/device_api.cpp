@@ -14,7 +14,7 @@ DeviceApi g_device = {};  // no presence test before binding: no handheld
 namespace {
 
 template <typename Call>
-void bindCall(Call &call, void *library, const char *name, DeviceSymbolLookup lookup) {
+void bindCall(Call &call, void *library, const char *name, SymbolLookup lookup) {
     call = reinterpret_cast<Call>(lookup(library, name));
 }
 
@@ -24,23 +24,12 @@ bool complete(const DeviceApi &api) {
            api.regOpenKeyEx && api.regQueryValueEx && api.regCloseKey && api.getVersionEx;
 }
 
-#ifdef _WIN32
-void *loadLibrary(const char *name) { return reinterpret_cast<void *>(LoadLibraryA(name)); }
-void *lookupSymbol(void *library, const char *name) {
-    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-#else
-// Other platforms have no desktop connection software.
-void *loadLibrary(const char *) { return nullptr; }
-void *lookupSymbol(void *, const char *) { return nullptr; }
-#endif
-
 }  // namespace
 
 uint32_t CE_CALL noDevicePresent() { return 0; }
 
 void bindDeviceLibraries(DeviceApi &api, const char *ceutilName, const char *rapiName,
-                         DeviceLibraryLoader load, DeviceSymbolLookup lookup) {
+                         LibraryLoader load, SymbolLookup lookup) {
     api = DeviceApi{};
     api.getDeviceId = noDevicePresent;
     void *ceutil = load(ceutilName);
@@ -64,7 +53,7 @@ void bindDeviceLibraries(DeviceApi &api, const char *ceutilName, const char *rap
 }
 
 void bindDeviceApi() {
-    bindDeviceLibraries(g_device, "ceutil.dll", "rapi.dll", loadLibrary, lookupSymbol);
+    bindDeviceLibraries(g_device, "ceutil.dll", "rapi.dll", loadSystemLibrary, systemExport);
 }
 
 int devicePresent() { return g_device.getDeviceId && g_device.getDeviceId() != 0 ? 1 : 0; }
@@ -72,9 +61,10 @@ int devicePresent() { return g_device.getDeviceId && g_device.getDeviceId() != 0
 std::u16string toDeviceText(const std::string &text) {
 #ifdef _WIN32
     int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return std::u16string(wide.begin(), wide.end());
+    std::u16string out(static_cast<size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                        reinterpret_cast<wchar_t *>(&out[0]), n);
+    return out;
 #else
     // Windows-1252, the code page of the German texts.
     static const char16_t kHigh[32] = {

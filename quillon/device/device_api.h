@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "library_binding.h"
 #include "remote_api.h"
 
 // The process-wide binding, written only during start-up.
@@ -15,15 +16,11 @@ extern DeviceApi g_device;
 // presence test answering "no handheld" when anything is missing.
 void bindDeviceApi();
 
-// Loads a library by name, null when it cannot be loaded; looks up an export.
-using DeviceLibraryLoader = void *(*)(const char *name);
-using DeviceSymbolLookup = void *(*)(void *library, const char *name);
-
 // Fills `api` from the two libraries. The presence test is replaced by
 // noDevicePresent unless all twelve calls are bound; without the first
 // library the second is never loaded.
 void bindDeviceLibraries(DeviceApi &api, const char *ceutilName, const char *rapiName,
-                         DeviceLibraryLoader load, DeviceSymbolLookup lookup);
+                         LibraryLoader load, SymbolLookup lookup);
 
 // The presence test of the binding: non-zero while a handheld is connected.
 int devicePresent();

@@ -17,11 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void *loadLibrary(const char *name) { return reinterpret_cast<void *>(LoadLibraryA(name)); }
-void *lookup(void *library, const char *name) {
-    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-
 std::vector<std::string> describeAll(const std::vector<Prompt> &prompts) {
     std::vector<std::string> out;
     for (const Prompt &p : prompts) out.push_back(p.caption + " | " + p.text);
@@ -114,7 +109,8 @@ TEST_F(HandheldWindows, TheMenuFollowsTheHandheld) {
     EXPECT_FALSE(menuEnabled(main_, IDM_SYNC));
     g_binding.getNewspaperListFromHD = list;
     // Without rapi.dll there is no handheld, connected or not.
-    bindDeviceLibraries(g_device, "ceutil.dll", "missing-rapi.dll", loadLibrary, lookup);
+    bindDeviceLibraries(g_device, "ceutil.dll", "missing-rapi.dll", loadSystemLibrary,
+                        systemExport);
     applyHandheldRule(main_);
     EXPECT_FALSE(menuEnabled(main_, IDM_INSTALL));
     EXPECT_EQ(devicePresent(), 0);

@@ -225,9 +225,7 @@ void ProgramWindows::SetUpTestSuite() {
         << "class=HttpPostmasterClass\r\nneedsmodem=0\r\ndays=0,1,2,3,4,5,6\r\n[COUNTRIES]\r\nde="
            "49\r\nen=1\r\n";
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT");
-    ASSERT_TRUE(startLibrary(LoadLibraryA("qlapi.dll"), [](void *module, const char *name) {
-        return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
-    }));
+    ASSERT_TRUE(startLibrary(loadSystemLibrary("qlapi.dll"), systemExport));
 }
 
 void ProgramWindows::TearDownTestSuite() {
