@@ -19,7 +19,7 @@ constexpr size_t kReadChunk = 16384;
 bool validHandle(CeHandle handle) { return handle && handle != ceInvalidHandle(); }
 
 // The handheld reader's folder (ending in a backslash); empty when unset.
-std::u16string readerFolder(const DeviceApi &device, CeKey key) {
+std::u16string readReaderFolder(const DeviceApi &device, CeKey key) {
     char16_t buffer[kReaderFolderSize + 1] = {};
     uint32_t type = 0, size = kReaderFolderSize * sizeof(char16_t);
     device.regQueryValueEx(key, u"PATH", nullptr, &type, reinterpret_cast<uint8_t *>(buffer),
@@ -81,6 +81,8 @@ int copyNewspapersToDevice(const DeviceApi &device, const LibraryBinding &librar
         host.finish();
         return -1;
     }
+    // One folder for every file: asked once, not for each file.
+    const std::u16string readerFolder = readReaderFolder(device, key);
     EditionEntry *list =
         library.getNewspaperListFromHD ? library.getNewspaperListFromHD() : nullptr;
     int handled = 0, copied = 0;
@@ -93,8 +95,8 @@ int copyNewspapersToDevice(const DeviceApi &device, const LibraryBinding &librar
         auto base = baseNameWithoutExtension(entry->path);
         auto folder = folderOf(entry->path);
         if (!name || !base || !folder) continue;
-        std::u16string deviceData = readerFolder(device, key) + toDeviceText(*name);
-        std::u16string deviceHeader = readerFolder(device, key) + toDeviceText(*base) + u".ehd";
+        std::u16string deviceData = readerFolder + toDeviceText(*name);
+        std::u16string deviceHeader = readerFolder + toDeviceText(*base) + u".ehd";
         // A path that does not fit the handheld's path buffer is not tried.
         if (deviceData.size() >= kDevicePathSize || deviceHeader.size() >= kDevicePathSize)
             continue;
