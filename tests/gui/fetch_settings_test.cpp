@@ -17,22 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string describe(const Prompt &p) {
-    unsigned icon = p.style & 0xF0;
-    return p.caption + " | " + p.text + " | " +
-           (icon == MB_ICONERROR         ? "error"
-            : icon == MB_ICONWARNING     ? "warning"
-            : icon == MB_ICONQUESTION    ? "question"
-            : icon == MB_ICONINFORMATION ? "information"
-                                         : "no icon");
-}
-
-std::vector<std::string> describeAll(const std::vector<Prompt> &prompts) {
-    std::vector<std::string> out;
-    for (const Prompt &p : prompts) out.push_back(describe(p));
-    return out;
-}
-
 int progressOf(HWND dialog) {
     return static_cast<int>(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0));
 }

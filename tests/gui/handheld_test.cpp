@@ -17,12 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> describeAll(const std::vector<Prompt> &prompts) {
-    std::vector<std::string> out;
-    for (const Prompt &p : prompts) out.push_back(p.caption + " | " + p.text);
-    return out;
-}
-
 bool menuEnabled(HWND window, UINT command) {
     return !(GetMenuState(GetMenu(window), command, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED));
 }
@@ -130,9 +124,9 @@ TEST_F(HandheldWindows, TwelveStoredEditionsCopyTheTenNewestThenNothing) {
     EXPECT_EQ(promptBars(), std::vector<int>{100});
     // The title names the last edition copied, the archive of 22 November.
     EXPECT_EQ(promptOwnerTitles(), std::vector<std::string>{"Archiv"});
-    EXPECT_EQ(
-        describeAll(takePrompts()),
-        std::vector<std::string>{"Hinweis | Synchronisation beendet. 10 Zeitungen wurden kopiert"});
+    EXPECT_EQ(describeAll(takePrompts()),
+              std::vector<std::string>{
+                  "Hinweis | Synchronisation beendet. 10 Zeitungen wurden kopiert | no icon"});
     std::vector<std::string> copied;
     for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen"))) {
         std::string name = file.path().filename().string();
@@ -145,9 +139,9 @@ TEST_F(HandheldWindows, TwelveStoredEditionsCopyTheTenNewestThenNothing) {
     EXPECT_EQ(copied.back(), "tageblatt-2026-12-07.eif");
 
     synchronise([](HWND) {});
-    EXPECT_EQ(
-        describeAll(takePrompts()),
-        std::vector<std::string>{"Hinweis | Synchronisation beendet. 0 Zeitungen wurden kopiert"});
+    EXPECT_EQ(describeAll(takePrompts()),
+              std::vector<std::string>{
+                  "Hinweis | Synchronisation beendet. 0 Zeitungen wurden kopiert | no icon"});
     EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\ninit\nuninit\n");
 }
 
@@ -165,7 +159,7 @@ TEST_F(HandheldWindows, NoReaderOnTheHandheld) {
     synchronise([](HWND) {});
     EXPECT_EQ(describeAll(takePrompts()),
               std::vector<std::string>{"Synchronisieren | Kommunikationsfehler mit mobilem "
-                                       "Ger\xE4t\roder Quillon CE nicht installiert."});
+                                       "Ger\xE4t\roder Quillon CE nicht installiert. | warning"});
     EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
 }
 
@@ -173,7 +167,7 @@ TEST_F(HandheldWindows, InstallingCarriesTheImageForTheHandheldsVersion) {
     const std::string reader = onHandheld("Windows\\Start Menu\\Programs\\QuillonCE.exe");
     const char question[] =
         "Frage | Quillon CE wurde kopiert und initialisiert. M\xF6"
-        "chten Sie das ich Quillon CE jetzt f\xFCr Sie starte?";
+        "chten Sie das ich Quillon CE jetzt f\xFCr Sie starte? | question";
     struct Case {
         const char *version;
         HandheldImage image;
@@ -202,7 +196,7 @@ TEST_F(HandheldWindows, InstallingCarriesTheImageForTheHandheldsVersion) {
     drive([&] { SendMessageA(main_, WM_COMMAND, IDM_INSTALL, 0); });
     EXPECT_EQ(describeAll(takePrompts()),
               std::vector<std::string>{"Fehler | Die auf dem mobilen Ger\xE4t installierte Version "
-                                       "von Windows wird nicht unterst\xFCtzt."});
+                                       "von Windows wird nicht unterst\xFCtzt. | warning"});
     EXPECT_FALSE(fs::exists(reader));
 }
 

@@ -51,6 +51,26 @@ int scriptedPrompt(Prompt &p) {
     return answer;
 }
 
+namespace {
+
+std::string describe(const Prompt &p) {
+    unsigned icon = p.style & 0xF0;
+    return p.caption + " | " + p.text + " | " +
+           (icon == MB_ICONERROR         ? "error"
+            : icon == MB_ICONWARNING     ? "warning"
+            : icon == MB_ICONQUESTION    ? "question"
+            : icon == MB_ICONINFORMATION ? "information"
+                                         : "no icon");
+}
+
+}  // namespace
+
+std::vector<std::string> describeAll(const std::vector<Prompt> &prompts) {
+    std::vector<std::string> out;
+    for (const Prompt &p : prompts) out.push_back(describe(p));
+    return out;
+}
+
 void answer(std::initializer_list<int> answers) {
     std::lock_guard<std::mutex> hold(g_promptLock);
     g_answers.assign(answers);

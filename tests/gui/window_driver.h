@@ -29,6 +29,8 @@ std::vector<Prompt> takePrompts();
 // Where the owner's progress bar stood at each box since takePrompts; -1
 // for an owner without one.
 std::vector<int> promptBars();
+// "caption | text | icon" of each prompt.
+std::vector<std::string> describeAll(const std::vector<Prompt> &prompts);
 // Whether each box's owner was on the screen when the box came.
 std::vector<bool> promptOwnersShown();
 // Each box's owner's title when the box came ("" without an owner).
