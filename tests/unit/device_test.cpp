@@ -12,7 +12,6 @@
 #include "device_sync.h"
 #include "handheld_emulator.h"
 #include "handheld_image.h"
-#include "platform/platform.h"
 #include "reader_test_support.h"
 
 namespace fs = std::filesystem;
@@ -123,7 +122,7 @@ class DeviceTest : public ReaderTest {
         ReaderTest::SetUp();
         root_ = makeFolder("handheld");
         store_ = makeFolder("store");
-        setHandheld(root_);
+        setEnvironment("QUILLON_HANDHELD", root_);
         fs::create_directories(root_ + "files/Zeitungen");
         configure("");
         device_ = handheldEmulatorApi();
@@ -134,14 +133,8 @@ class DeviceTest : public ReaderTest {
         g_listCalls = g_released = 0;
     }
     void TearDown() override {
-        setHandheld("");
+        setEnvironment("QUILLON_HANDHELD", "");
         ReaderTest::TearDown();
-    }
-    static void setHandheld(const std::string &root) {
-        if (root.empty())
-            platform::removeEnvironmentVariable("QUILLON_HANDHELD");
-        else
-            platform::setEnvironmentEntry(("QUILLON_HANDHELD=" + root).c_str());
     }
     // The handheld's settings, and its reader's folder (none: no reader).
     void configure(const std::string &settings, const std::string &readerFolder = "\\Zeitungen\\") {

@@ -8,19 +8,14 @@
 #include <vector>
 
 #include "handheld_emulator.h"
-#include "platform/platform.h"
+#include "test_env.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // Sets QUILLON_HANDHELD; an empty path unsets it.
-void setRoot(const fs::path &root) {
-    if (root.empty())
-        platform::removeEnvironmentVariable("QUILLON_HANDHELD");
-    else
-        platform::setEnvironmentEntry(("QUILLON_HANDHELD=" + root.string()).c_str());
-}
+void setRoot(const fs::path &root) { setEnvironment("QUILLON_HANDHELD", root.string()); }
 
 // Through the path itself, so that names beyond the code page work on Windows.
 std::string slurp(const fs::path &path) {

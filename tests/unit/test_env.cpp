@@ -28,6 +28,13 @@ void writeWholeFile(const std::string &path, const std::string &content) {
 
 bool fileExists(const std::string &path) { return fs::exists(path); }
 
+void setEnvironment(const std::string &name, const std::string &value) {
+    if (value.empty())
+        platform::removeEnvironmentVariable(name.c_str());
+    else
+        platform::setEnvironmentEntry((name + "=" + value).c_str());
+}
+
 void LibraryTest::SetUp() {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();

@@ -67,6 +67,8 @@ class HostWindow {
 std::string readWholeFile(const std::string &path);
 void writeWholeFile(const std::string &path, const std::string &content);
 bool fileExists(const std::string &path);
+// Sets an environment variable of this process; an empty value removes it.
+void setEnvironment(const std::string &name, const std::string &value);
 
 // A file below tests/data, as the program under test names it.
 std::string testDataPath(const std::string &relative);
