@@ -110,6 +110,30 @@ TEST_F(HandheldWindows, TheMenuFollowsTheHandheld) {
     EXPECT_EQ(devicePresent(), 0);
 }
 
+// handheld_ctl, run beside the program as a reader runs it by hand, reaches
+// the main window through the system's broadcast of a device change.
+TEST_F(HandheldWindows, HandheldCtlUnplugsAndPlugsThroughTheBroadcast) {
+    setDeviceChangeWait(50);
+    drive([&] {
+        for (std::string verb : {"unplug", "plug"}) {
+            std::string command = "handheld_ctl.exe " + verb;
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION process = {};
+            ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                       nullptr, &startup, &process));
+            WaitForSingleObject(process.hProcess, 10000);
+            DWORD code = 1;
+            GetExitCodeProcess(process.hProcess, &code);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            EXPECT_EQ(code, 0u) << verb;
+            bool present = verb == "plug";
+            EXPECT_TRUE(waitFor([&] { return menuEnabled(main_, IDM_SYNC) == present; })) << verb;
+        }
+    });
+}
+
 TEST_F(HandheldWindows, TwelveStoredEditionsCopyTheTenNewestThenNothing) {
     storeTwelve();
     synchronise([&](HWND dialog) {

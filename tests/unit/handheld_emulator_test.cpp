@@ -74,6 +74,33 @@ TEST_F(HandheldEmulator, PresenceAndInit) {
     EXPECT_EQ(slurp(root_ / "connection.log"), "init\nuninit\n");
 }
 
+// Plugging by hand changes the one setting and keeps every other line,
+// the registry's values included, even one that is called "connected".
+TEST_F(HandheldEmulator, PluggingRewritesOnlyTheConnectedSetting) {
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\VKT]\nconnected=x\n";
+    struct Row {
+        const char *before;
+        std::string unplugged;  // the file after unplugging; plugging gives "yes"
+    } rows[] = {
+        {"version=4.20\n", "connected=no\nversion=4.20\n"},
+        {"\xEF\xBB\xBF; ours\n",
+         "\xEF\xBB\xBF"
+         "connected=no\n; ours\n"},
+        {"init=ok\n Connected = yes \nversion=5.01\n", "init=ok\nconnected=no\nversion=5.01\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.before);
+        put(root_ / "handheld.ini", row.before + key);
+        ASSERT_TRUE(setHandheldConnected(false));
+        EXPECT_EQ(slurp(root_ / "handheld.ini"), row.unplugged + key);
+        EXPECT_EQ(api_.getDeviceId(), 0u);
+        ASSERT_TRUE(setHandheldConnected(true));
+        EXPECT_NE(api_.getDeviceId(), 0u);
+    }
+    setRoot({});
+    EXPECT_FALSE(setHandheldConnected(false));
+}
+
 TEST_F(HandheldEmulator, CallsWithoutInitFail) {
     CeKey key = nullptr;
     CeVersionInfo info{};

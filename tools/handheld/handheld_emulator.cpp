@@ -255,6 +255,25 @@ Settings readSettings(const fs::path &root) {
     return settings;
 }
 
+// The settings with "connected" set: the first such line before any [key]
+// is replaced, or a line is put first.
+std::string withConnected(const std::string &content, bool connected) {
+    const std::string line = connected ? "connected=yes" : "connected=no";
+    const size_t start = content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (size_t pos = start; pos < content.size();) {
+        size_t end = content.find('\n', pos);
+        if (end == std::string::npos) end = content.size();
+        std::u16string text = trimmed(fromUtf8(content.substr(pos, end - pos)));
+        if (!text.empty() && text.front() == u'[') break;
+        size_t equals = text.find(u'=');
+        if (equals != std::u16string::npos &&
+            folded(trimmed(text.substr(0, equals))) == u"connected")
+            return content.substr(0, pos) + line + content.substr(end);
+        pos = end + 1;
+    }
+    return content.substr(0, start) + line + "\n" + content.substr(start);
+}
+
 // ---- sessions
 
 struct Session {
@@ -531,4 +550,16 @@ DeviceApi handheldEmulatorApi() {
     api.getVersionEx = CeGetVersionEx;
     api.deleteFile = CeDeleteFile;
     return api;
+}
+
+bool setHandheldConnected(bool connected) {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    fs::path root = rootFolder();
+    if (root.empty()) return false;
+    fs::path ini = root / "handheld.ini";
+    std::string content = withConnected(readFile(ini), connected);
+    FILE *out = openFile(ini, "wb");
+    if (!out) return false;
+    bool written = fwrite(content.data(), 1, content.size(), out) == content.size();
+    return fclose(out) == 0 && written;
 }

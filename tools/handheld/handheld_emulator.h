@@ -35,4 +35,9 @@ int32_t CE_CALL CeDeleteFile(const char16_t *path);
 // The calls above as a bound table, for calling the emulator in-process.
 DeviceApi handheldEmulatorApi();
 
+// Plugs the handheld in or out, as a cable would: rewrites the "connected"
+// setting of its handheld.ini and keeps every other line. False when no
+// handheld is set up or its settings cannot be written.
+bool setHandheldConnected(bool connected);
+
 #endif

@@ -48,15 +48,16 @@ void quitWhenStdinCloses() {
     }).detach();
 }
 
-int usage() {
-    fprintf(stderr,
+// Asked for (--help), the usage goes to stdout and is no error.
+int usage(bool asked = false) {
+    fprintf(asked ? stdout : stderr,
             "usage: subscription_server --editions DIR --port N [--extension .eif]\n"
             "         [--user LOGIN[:KEY]]... [--script PATH] [--datapath PATH]\n"
             "         [--update FILE] [--proxy-auth USER:PASSWORD] [--trickle BYTES:MS]\n"
             "         [--stall BYTES] [--query-status N] [--data-status N] [--size-delta N]\n"
             "         [--body-delta N] [--garbage] [--until-stdin-closes]\n"
             "Serves the editions of DIR to the users on 127.0.0.1:N (0: any free port).\n");
-    return 2;
+    return asked ? 0 : 2;
 }
 
 bool toNumber(const char *text, long long &out) {
@@ -84,6 +85,7 @@ int main(int argc, char **argv) {
         std::string a = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         long long number = 0;
+        if (a == "--help" || a == "-h") return usage(true);
         if (a == "--garbage") {
             faults.garbageReply = true;
             continue;
