@@ -1,8 +1,9 @@
 # The two commands of the project. Both install what is missing first.
 .PHONY: demo check format clean
 
+# make demo HEADLESS=1: the keyboard road on its own Xvfb even with a display.
 demo:
-	scripts/demo
+	HEADLESS=$(HEADLESS) scripts/demo
 
 check:
 	scripts/check

@@ -15,6 +15,19 @@ own_display() {
     sleep 1
 }
 
+# end_process PID: ends a program this script started, by its id only (a
+# program under Wine is the process `wine` was started as): asks it to end,
+# then, after two seconds, forces it.
+end_process() {
+    [ -n "${1:-}" ] || return 0
+    kill "$1" 2>/dev/null || return 0
+    for _ in $(seq 1 20); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL "$1" 2>/dev/null || true
+}
+
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 # reader_settings NEWS-FOLDER URL: the library's qlapi.ini in the prefix's
@@ -47,6 +60,19 @@ gone() {
     done
     fail "window \"$1\" stays"
 }
+# shown ID: whether the window with that id is still on the screen.
+shown() { xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
+# vanish ID: waits until that window has left the screen. Wine takes up to
+# two seconds to withdraw a closed window without a window manager, and a
+# title underneath may already be true meanwhile; so a step that closes a
+# window waits for that very window, never for the title of the next one.
+vanish() {
+    for _ in $(seq 1 100); do
+        shown "$1" || { sleep 0.5; return 0; }
+        sleep 0.1
+    done
+    fail "window $1 ($(xdotool getwindowname "$1" 2>/dev/null)) stays"
+}
 # key WINDOW KEY...: types keys into that window as a keyboard does (XTEST).
 # Without a window manager X gives the keyboard to the window under the
 # pointer, so the pointer goes there first. Keys sent to a window as events
@@ -58,33 +84,56 @@ key() {
     xdotool mousemove --window "$w" 20 5 2>/dev/null || true
     xdotool key "$@"
 }
-# press WINDOW KEY TITLE-REGEX: presses KEY until a window with that title
-# shows. Without a window manager Wine needs a moment after a dialog closed
-# before its owner takes keys again, and a key sent earlier is lost.
+# press WINDOW KEY TITLE-REGEX: presses KEY until a new window with that
+# title shows. Without a window manager Wine needs a moment after a dialog
+# closed before its owner takes keys again, and a key sent earlier is lost.
+# Only for keys that open a window: typed again into an open window they
+# do nothing.
 press() {
     for _ in 1 2 3 4 5; do
         key "$1" "$2"
-        ( window "$3" none 10 ) >/dev/null 2>&1 && return 0
+        ( window "$3" "$1" 10 ) >/dev/null 2>&1 && return 0
     done
     fail "$2 did not lead to \"$3\""
 }
-# dismiss TITLE-REGEX KEY: presses KEY on that window until it is gone (a box
-# just shown may not take keys at once), then gives its owner a second to
-# take the focus back.
-dismiss() {
-    local id
-    for _ in 1 2 3 4 5; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || break
-        [ -n "$id" ] || break
-        key "$id" "$2"
-        # Wine takes up to two seconds to withdraw a window without a
-        # window manager; a key sent meanwhile would reach the owner.
+# retitle WINDOW KEY TITLE-REGEX: a key that changes the title of WINDOW
+# itself (one level up or down in the reading dialog). The key is typed
+# again only while the title has not changed at all after three seconds,
+# that is, when Wine has dropped it; a key merely slow to arrive would
+# otherwise take the dialog one level too far.
+retitle() {
+    local before now
+    before=$(xdotool getwindowname "$1")
+    for _ in 1 2 3; do
+        key "$1" "$2"
         for _ in $(seq 1 30); do
-            xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || break 2
+            now=$(xdotool getwindowname "$1" 2>/dev/null || true)
+            [[ $now =~ $3 ]] && { sleep 0.5; return 0; }
+            [ "$now" = "$before" ] || fail "$2 led to \"$now\", not to \"$3\""
             sleep 0.1
         done
     done
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && fail "\"$1\" stays"
-    sleep 1
+    fail "$2 did not lead from \"$before\" to \"$3\""
+}
+# close ID KEY: presses KEY on that window until that very window is gone
+# (a window just shown may not take keys at once; a key typed while it is
+# being withdrawn would reach its owner), then gives its owner a moment to
+# take the keyboard back.
+close() {
+    for _ in 1 2 3 4 5; do
+        shown "$1" || break
+        key "$1" "$2"
+        for _ in $(seq 1 30); do
+            shown "$1" || break 2
+            sleep 0.1
+        done
+    done
+    vanish "$1"
+}
+# dismiss TITLE-REGEX KEY: the same for the window with that title.
+dismiss() {
+    local id
+    id=$(window "$1")
+    close "$id" "$2"
 }
 shot() { import -window root "$out/$1.png"; echo "  $1.png"; }

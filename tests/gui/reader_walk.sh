@@ -26,8 +26,7 @@ reader_settings "$out/news" 127.0.0.1:1/q
 (cd "$bin" && exec "$here/scripts/wine-run" quillon.exe) &
 reader=$!
 cleanup() {
-    kill "$reader" 2>/dev/null || true
-    pkill -f 'quillon\.exe' 2>/dev/null || true
+    end_process "$reader"
     rm -f "$settings"
     [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
 }
@@ -50,11 +49,10 @@ key "$list" F1
 window '^Hilfe$' >/dev/null
 shot 2-help
 dismiss '^Hilfe$' Return
-key "$list" Down Return
-window '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$' >/dev/null
+key "$list" Down
+retitle "$list" Return '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$'
 shot 3-resorts
-key "$list" Return
-window '^Artikelauswahl Lokales Quillon Rundschau vom 7\.12\.2026$' >/dev/null
+retitle "$list" Return '^Artikelauswahl Lokales Quillon Rundschau vom 7\.12\.2026$'
 shot 4-articles
 # The main window's shortcuts do nothing while a dialog is open.
 key "$list" ctrl+alt+z
@@ -70,7 +68,7 @@ search=$(window '^Suchen$')
 xdotool type Schnee
 shot 6-search
 key "$search" Return
-gone '^Suchen$'
+vanish "$search"
 key "$view" F3
 shot 7-found
 
@@ -78,21 +76,18 @@ key "$view" ctrl+s
 save=$(window '^Artikel speichern$')
 shot 8-save-dialog
 # The name field holds the proposed name, selected; a name without
-# extension gets ".txt". Alt+S is the dialog's "Save" button.
+# extension gets ".txt". Alt+S is the dialog's "Speichern" button.
 xdotool type "$(winpath "$out/winterdienst")"
 key "$save" alt+s
-gone '^Artikel speichern$'
+vanish "$save"
 expected=$(printf 'Der Winterdienst ist bereit, Schnee wird erwartet.\r\nDer Schnee bleibt bis Freitag.\r\nR\344umfahrzeuge fahren ab vier Uhr, auch bei Schnee.\r\nArtikelende\r\n' | od -An -tx1)
 [ -f "$out/winterdienst.txt" ] || fail "the article was not saved"
 [ "$(od -An -tx1 <"$out/winterdienst.txt")" = "$expected" ] || fail "the saved article differs"
 
-view=$(window '^Winterdienst bereit$')
-key "$view" Escape
-gone '^Winterdienst bereit$'
-press "$list" Escape '^Ressortauswahl '
-press "$list" Escape '^Zeitungsauswahl$'
-key "$list" Escape
-gone '^Zeitungsauswahl$'
+close "$view" Escape
+retitle "$list" Escape '^Ressortauswahl '
+retitle "$list" Escape '^Zeitungsauswahl$'
+dismiss '^Zeitungsauswahl$' Escape
 
 key "$main" alt+F4
 question=$(window '^Vantrel Quillon$' "$main")
