@@ -71,14 +71,5 @@ bool readContainer(const unsigned char *body, size_t size, std::vector<Container
 }
 
 bool writeFileInPlace(const std::string &path, const unsigned char *data, size_t size) {
-    std::string temp = path + ".part";
-    FILE *out = fopen(temp.c_str(), "wb");
-    if (!out) return false;
-    bool written = fwrite(data, 1, size, out) == size;
-    if (fclose(out) != 0) written = false;
-    if (!written || !platform::replaceFile(temp.c_str(), path.c_str())) {
-        remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return platform::writeFileReplacing(path.c_str(), (path + ".part").c_str(), data, size);
 }

@@ -112,12 +112,7 @@ static void trimLog(const std::string &path) {
         got = fread(buffer.get(), 1, kLogKeepBytes + 1, in);
     fclose(in);
     if (got == 0) return;
-    std::string temp = path + ".tmp";
-    FILE *out = fopen(temp.c_str(), "wb");
-    if (!out) return;
-    bool written = fwrite(buffer.get(), 1, got, out) == got;
-    written = fclose(out) == 0 && written;
-    if (!written || !platform::replaceFile(temp.c_str(), path.c_str())) remove(temp.c_str());
+    platform::writeFileReplacing(path.c_str(), (path + ".tmp").c_str(), buffer.get(), got);
 }
 
 void writeLog(const char *format, ...) {

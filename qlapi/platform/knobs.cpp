@@ -1,4 +1,4 @@
-// The clock and the HTTP idle limit, replaceable by the tests.
+// The clock, the HTTP idle limit and file faults, replaceable by the tests.
 #include <atomic>
 
 #include "platform/knobs.h"
@@ -21,5 +21,9 @@ unsigned knobs::httpIdleLimit() {
     unsigned limit = g_httpIdleLimit.load();
     return limit ? limit : 60000;
 }
+
+static std::atomic<knobs::FileFault> g_fileFault{knobs::FileFault::none};
+void knobs::setFileFault(FileFault fault) { g_fileFault.store(fault); }
+knobs::FileFault knobs::fileFault() { return g_fileFault.load(); }
 
 }  // namespace platform

@@ -16,4 +16,11 @@ void setClock(ClockFunction clock);
 void setHttpIdleLimit(unsigned milliseconds);
 unsigned httpIdleLimit();
 
+// Makes the library's file writes fail at one step, as a locked file, a
+// folder without room or a full disk would, even for a test run as root;
+// none restores them.
+enum class FileFault { none, openForUpdate, createTemporary, writeHalfway };
+void setFileFault(FileFault fault);
+FileFault fileFault();
+
 }  // namespace platform::knobs

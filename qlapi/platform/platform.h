@@ -14,8 +14,10 @@ namespace platform {
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
+constexpr char kLineBreak[] = "\r\n";  // of the system's text files
 #else
 constexpr char kPathSeparator = '/';
+constexpr char kLineBreak[] = "\n";
 #endif
 
 // ---- Registry of the current user ---------------------------------------
@@ -75,6 +77,16 @@ bool toLocalTime(time_t t, std::tm &out);
 // ---- Files ------------------------------------------------------------------------
 // Replaces target by source in one step (source is gone afterwards).
 bool replaceFile(const char *source, const char *target);
+
+// Whether the library may rewrite the file: it opens for reading and
+// writing. The file is not changed.
+bool canRewriteFile(const char *path);
+
+// Writes size bytes into the file temp (created or emptied), flushes them
+// to the disk (fsync, FlushFileBuffers) and then puts temp in target's place
+// in one step, so that neither a crash nor a power cut leaves target empty
+// or half written. On failure temp is removed and target is as it was.
+bool writeFileReplacing(const char *target, const char *temp, const void *data, size_t size);
 
 // A file of a folder listing. Hidden and system files (dot files on POSIX)
 // are marked so.

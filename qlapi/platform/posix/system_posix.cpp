@@ -1,5 +1,6 @@
 // Home folder, host window, account, time and files on POSIX systems.
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/knobs.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_util.h"
 
@@ -42,16 +44,7 @@ bool writeFileAtomically(const std::string &path, const std::string &content) {
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeDirs(path.substr(0, slash))) return false;
     std::string temp = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << content;
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    return replaceFile(temp.c_str(), path.c_str());
+    return writeFileReplacing(path.c_str(), temp.c_str(), content.data(), content.size());
 }
 
 intptr_t sendHostMessage(QL_HostWindow window, unsigned message, uintptr_t wParam,
@@ -90,6 +83,52 @@ bool toLocalTime(time_t t, std::tm &out) { return localtime_r(&t, &out) != nullp
 
 bool replaceFile(const char *source, const char *target) {
     return std::rename(source, target) == 0;
+}
+
+bool canRewriteFile(const char *path) {
+    if (knobs::fileFault() == knobs::FileFault::openForUpdate) return false;
+    int fd = open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+static bool writeAll(int fd, const char *data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The rename itself lasts only once the folder that holds it is on the disk.
+static void syncFolderOf(const char *path) {
+    const char *slash = strrchr(path, '/');
+    std::string folder = slash ? std::string(path, slash == path ? 1 : slash - path) : ".";
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+bool writeFileReplacing(const char *target, const char *temp, const void *data, size_t size) {
+    knobs::FileFault fault = knobs::fileFault();
+    if (fault == knobs::FileFault::createTemporary) return false;
+    int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    // A full disk, imitated: half of the data goes out, then the write fails.
+    size_t part = fault == knobs::FileFault::writeHalfway ? size / 2 : size;
+    bool ok = writeAll(fd, static_cast<const char *>(data), part) && part == size && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && replaceFile(temp, target)) {
+        syncFolderOf(target);
+        return true;
+    }
+    unlink(temp);
+    return false;
 }
 
 std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix) {

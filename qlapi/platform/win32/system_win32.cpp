@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/knobs.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -47,6 +48,42 @@ bool toLocalTime(time_t t, std::tm &out) { return localtime_s(&out, &t) == 0; }
 
 bool replaceFile(const char *source, const char *target) {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool canRewriteFile(const char *path) {
+    if (knobs::fileFault() == knobs::FileFault::openForUpdate) return false;
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool writeFileReplacing(const char *target, const char *temp, const void *data, size_t size) {
+    knobs::FileFault fault = knobs::fileFault();
+    if (fault == knobs::FileFault::createTemporary) return false;
+    HANDLE file =
+        CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    // A full disk, imitated: half of the data goes out, then the write fails.
+    size_t part = fault == knobs::FileFault::writeHalfway ? size / 2 : size;
+    const char *at = static_cast<const char *>(data);
+    bool ok = part == size;
+    for (size_t left = part; left > 0;) {
+        DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left), written = 0;
+        if (!WriteFile(file, at, chunk, &written, nullptr) || written == 0) {
+            ok = false;
+            break;
+        }
+        at += written;
+        left -= written;
+    }
+    ok = ok && FlushFileBuffers(file);
+    ok = CloseHandle(file) && ok;
+    if (ok && replaceFile(temp, target)) return true;
+    DeleteFileA(temp);
+    return false;
 }
 
 std::vector<DirEntry> listFiles(const std::string &folder, const std::string &suffix) {
