@@ -64,7 +64,10 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
     text.data = static_cast<char *>(guardedAlloc(capacity + 1));
     if (!text.data) return false;
     z_stream z{};
-    if (inflateInit(&z) != Z_OK) return false;
+    if (int rc = inflateInit(&z); rc != Z_OK) {
+        if (rc == Z_MEM_ERROR) reportOutOfMemory();
+        return false;
+    }
     z.next_in = const_cast<Bytef *>(data);
     int rc = Z_OK;
     size_t consumed = 0;
@@ -95,6 +98,7 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
         if (rc == Z_BUF_ERROR) rc = Z_OK;
     }
     inflateEnd(&z);
+    if (rc == Z_MEM_ERROR) reportOutOfMemory();
     if (rc != Z_STREAM_END || text.length > limit) return false;
     text.data[text.length] = '\0';
     out = std::move(text);
@@ -279,38 +283,47 @@ static bool compressEdition(const EditionText &text, EditionText &out) {
     EditionText packed;
     packed.data = static_cast<char *>(guardedAlloc(size));
     if (!packed.data) return false;
-    if (compress2(reinterpret_cast<Bytef *>(packed.data), &size,
-                  reinterpret_cast<const Bytef *>(text.data), static_cast<uLong>(text.length),
-                  9) != Z_OK)
-        return false;
+    int rc =
+        compress2(reinterpret_cast<Bytef *>(packed.data), &size,
+                  reinterpret_cast<const Bytef *>(text.data), static_cast<uLong>(text.length), 9);
+    if (rc == Z_MEM_ERROR) reportOutOfMemory();
+    if (rc != Z_OK) return false;
     packed.length = size;
     out = std::move(packed);
     return true;
 }
 
-size_t normaliseEditionFile(const char *path, size_t listedSize) {
-    // Opened for update first: a file the library may not rewrite is left alone.
-    FILE *file = fopen(path, "r+b");
-    if (!file) return 0;
+FileOutcome normaliseEditionFile(const char *path, size_t listedSize, size_t &storedLength,
+                                 EditionText *normalised) {
+    // A file the library may not rewrite is left alone, and so is one it
+    // cannot read: neither says anything about the edition.
+    if (!platform::canRewriteFile(path)) return FileOutcome::failed;
+    AllocationWatch memory;
+    auto refusedUnlessShort = [&memory] {
+        return memory.failed() ? FileOutcome::failed : FileOutcome::refused;
+    };
     EditionText text;
+    FILE *file = fopen(path, "rb");
+    if (!file) return FileOutcome::failed;
     bool ok = readAll(file, listedSize, text);
     fclose(file);
+    if (!ok) return FileOutcome::failed;
     bool compressed = false;
-    if (!ok || !expandIfCompressed(text, compressed)) return 0;
+    if (!expandIfCompressed(text, compressed)) return refusedUnlessShort();
     EditionText stored;
-    if (!normaliseEditionText(text.data, text.length, stored)) return 0;
-    if (compressed && !compressEdition(stored, stored)) return 0;
+    if (!normaliseEditionText(text.data, text.length, stored)) return refusedUnlessShort();
+    text = EditionText();
+    EditionText packed;
+    if (compressed && !compressEdition(stored, packed)) return FileOutcome::failed;
+    const EditionText &out = compressed ? packed : stored;
 
-    // Written beside the edition and then put in its place, so that a crash
-    // or a full disk leaves the old file, never half of the new one.
+    // Written beside the edition, flushed and then put in its place, so that
+    // a crash, a power cut or a full disk leaves the old file, never half of
+    // the new one.
     std::string temp = std::string(path) + ".tmp";
-    FILE *out = fopen(temp.c_str(), "wb");
-    if (!out) return 0;
-    size_t written = fwrite(stored.data, 1, stored.length, out);
-    bool closed = fclose(out) == 0;
-    if (written != stored.length || !closed || !platform::replaceFile(temp.c_str(), path)) {
-        remove(temp.c_str());
-        return 0;
-    }
-    return written;
+    if (!platform::writeFileReplacing(path, temp.c_str(), out.data, out.length))
+        return FileOutcome::failed;
+    storedLength = out.length;
+    if (normalised) *normalised = std::move(stored);
+    return FileOutcome::done;
 }

@@ -62,7 +62,17 @@ bool normaliseEditionText(const char *data, size_t length, EditionText &out);
 // is none.
 size_t findRootTag(const char *data, size_t length);
 
+// What became of an edition file the store tried to take in. Only refused
+// says something about the edition: its content is no edition the library
+// can read. failed is the system's doing (a file it may not rewrite or read,
+// no room on the disk, no memory) and says nothing about the file, which is
+// left as it was for the next scan to try again.
+enum class FileOutcome { done, refused, failed };
+
 // Rewrites the file in its stored form, keeping its name and its form (plain
-// or compressed), and gives its new length; 0 when it cannot be read, has no
-// root tag, or cannot be written, and then the file is left as it was.
-size_t normaliseEditionFile(const char *path, size_t listedSize);
+// or compressed): refused when it has no root tag or its stream is broken,
+// failed when it cannot be read or rewritten or memory runs out; in both
+// cases the file is left as it was. Done gives the new stored length and,
+// when asked for, the normalised text itself (expanded), ready to parse.
+FileOutcome normaliseEditionFile(const char *path, size_t listedSize, size_t &storedLength,
+                                 EditionText *normalised = nullptr);

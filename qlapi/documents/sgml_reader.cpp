@@ -206,7 +206,7 @@ const char *parseEdition(const char *data, size_t length) {
         if (const char *message = scan(data, length, root)) return message;
         return checkRoot();
     } catch (const std::bad_alloc &) {
-        setLastError(QL_ERR_NO_MEMORY);
+        reportOutOfMemory();
         return sgml::kAddToTreeFailed;
     }
 }
@@ -243,7 +243,7 @@ void findTags(SgmlNode *node, const char *pattern) {
             }
         }
     } catch (const std::bad_alloc &) {
-        setLastError(QL_ERR_NO_MEMORY);
+        reportOutOfMemory();
     }
 }
 
@@ -254,7 +254,7 @@ void findTagsBelow(SgmlNode *node, const char *pattern) {
 }
 
 static char *duplicate(const char *p, size_t n) {
-    char *copy = static_cast<char *>(malloc(n + 1));
+    char *copy = static_cast<char *>(guardedAlloc(n + 1));
     if (copy) {
         memcpy(copy, p, n);
         copy[n] = '\0';

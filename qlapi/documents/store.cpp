@@ -2,9 +2,12 @@
 // its editions, and the list of editions, newest first.
 #include "documents/store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "documents/sgml_reader.h"
 #include "frame/configuration.h"
 #include "frame/library_state.h"
+#include "frame/log.h"
 #include "frame/text_util.h"
 #include "platform/platform.h"
 
@@ -32,79 +36,94 @@ std::string headerPath(const std::string &path) {
     return path.substr(0, dot) + ".ehd";
 }
 
-// The six lines of a header file, as written.
+// The six lines of a header file, as written: the bytes of the file, with
+// the system's line breaks.
 std::string headerText(const EditionEntry *e) {
-    return std::to_string(e->info.countryCode) + "\n" + e->info.title + "\n" + e->info.date + "\n" +
-           std::to_string(e->day) + "\n" + std::to_string(e->month) + "\n" +
-           std::to_string(e->year) + "\n";
+    const std::string br = platform::kLineBreak;
+    return std::to_string(e->info.countryCode) + br + e->info.title + br + e->info.date + br +
+           std::to_string(e->day) + br + std::to_string(e->month) + br + std::to_string(e->year) +
+           br;
 }
 
-// Reads a header file; a missing or incomplete one gives none, and the
-// edition is then read from its data file.
-EditionEntry *readHeaderFile(const std::string &path, uint64_t size, std::string &raw) {
-    FILE *file = fopen(headerPath(path).c_str(), "r");
-    if (!file) return nullptr;
-    char lines[6][1024];
-    int got = 0;
-    while (got < 6 && fgets(lines[got], sizeof lines[got], file)) ++got;
-    fclose(file);
-    if (got < 6) return nullptr;
+enum class HeaderRead { found, absent, failed };
+
+// Reads a header file whole, lines of any length, so that it always reads
+// back to exactly what was written. A missing or incomplete one is absent,
+// and the edition is then read from its data file; memory running out is a
+// failure that says nothing about the edition. raw receives the file's bytes.
+HeaderRead readHeaderFile(const std::string &header, const std::string &path, uint64_t size,
+                          EditionEntry *&out, std::string &raw) {
+    FILE *file = fopen(header.c_str(), "rb");
+    if (!file) return HeaderRead::absent;
     raw.clear();
-    for (auto &line : lines) {
-        line[strcspn(line, "\r\n")] = '\0';
-        raw += line;
-        raw += '\n';
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;) raw.append(buffer, n);
+    bool readError = ferror(file) != 0;
+    fclose(file);
+    if (readError) return HeaderRead::absent;
+    std::string lines[6];
+    size_t at = 0;
+    for (std::string &line : lines) {
+        size_t end = raw.find('\n', at);
+        if (end == std::string::npos) return HeaderRead::absent;
+        line = raw.substr(at, end - at);
+        line.resize(std::min(line.size(), line.find('\r')));
+        at = end + 1;
     }
     auto *entry = static_cast<EditionEntry *>(guardedAlloc(sizeof(EditionEntry)));
-    if (!entry) return nullptr;
+    if (!entry) return HeaderRead::failed;
     memset(entry, 0, sizeof *entry);
-    entry->info.countryCode = parseLeadingInt(lines[0]);
-    entry->info.title = guardedCopy(lines[1]);
-    entry->info.date = guardedCopy(lines[2], 11);
-    entry->day = parseLeadingInt(lines[3]);
-    entry->month = parseLeadingInt(lines[4]);
-    entry->year = parseLeadingInt(lines[5]);
+    entry->info.countryCode = parseLeadingInt(lines[0].c_str());
+    entry->info.title = guardedCopy(lines[1].c_str());
+    entry->info.date = guardedCopy(lines[2].c_str(), 11);
+    entry->day = parseLeadingInt(lines[3].c_str());
+    entry->month = parseLeadingInt(lines[4].c_str());
+    entry->year = parseLeadingInt(lines[5].c_str());
     entry->fileSize = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
     entry->path = guardedCopy(path.c_str());
     if (!entry->info.title || !entry->info.date || !entry->path) {
         freeEditionEntry(entry);
-        return nullptr;
+        return HeaderRead::failed;
     }
-    return entry;
+    out = entry;
+    return HeaderRead::found;
 }
 
-// A data file without a header file: normalised once, then parsed for its header.
-EditionEntry *openNewEdition(const std::string &path, uint64_t size) {
-    size_t length = normaliseEditionFile(path.c_str(), static_cast<size_t>(size));
-    if (length == 0 || length > INT32_MAX) return nullptr;
+// A data file without a header file: normalised once, then its normalised
+// text parsed for its header.
+FileOutcome openNewEdition(const std::string &path, uint64_t size, EditionEntry *&out) {
+    AllocationWatch memory;
+    size_t length = 0;
     EditionText text;
+    FileOutcome outcome =
+        normaliseEditionFile(path.c_str(), static_cast<size_t>(size), length, &text);
+    if (outcome != FileOutcome::done) return outcome;
+    if (length > INT32_MAX) return FileOutcome::refused;
     EditionEntry *entry = nullptr;
-    if (loadEditionText(path.c_str(), length, text) && !parseEdition(text.data, text.length))
-        entry = readEditionHeader();
+    if (!parseEdition(text.data, text.length)) entry = readEditionHeader();
     freeSgmlTree();
-    if (!entry) return nullptr;
-    entry->fileSize = static_cast<int32_t>(length);
-    entry->path = guardedCopy(path.c_str());
-    if (!entry->path) {
-        freeEditionEntry(entry);
-        return nullptr;
+    if (entry) entry->path = guardedCopy(path.c_str());
+    // Short of memory, a header may have come out wrong (a date of 0 for a
+    // value that could not be copied): it is not taken.
+    if (!entry || !entry->path || memory.failed()) {
+        if (entry) freeEditionEntry(entry);
+        return memory.failed() ? FileOutcome::failed : FileOutcome::refused;
     }
-    return entry;
+    entry->fileSize = static_cast<int32_t>(length);
+    out = entry;
+    return FileOutcome::done;
 }
 
-// Written beside and then put in place, so that a crash never leaves a
-// header that lists an edition with a wrong title or date. An unchanged
-// header is left alone.
-void writeHeaderFile(const EditionEntry *entry, const std::string &path,
+// Written beside, flushed and then put in place, so that neither a crash nor
+// a power cut leaves a header that lists an edition with a wrong title or
+// date. An unchanged header is left alone.
+void writeHeaderFile(const EditionEntry *entry, const std::string &header,
                      const std::string &current) {
     std::string text = headerText(entry);
     if (text == current) return;
-    std::string header = headerPath(path), temp = header + ".tmp";
-    FILE *file = fopen(temp.c_str(), "w");  // text mode: CR LF on Windows
-    if (!file) return;
-    bool ok = fputs(text.c_str(), file) >= 0;
-    ok = fclose(file) == 0 && ok;
-    if (!ok || !platform::replaceFile(temp.c_str(), header.c_str())) remove(temp.c_str());
+    if (!platform::writeFileReplacing(header.c_str(), (header + ".tmp").c_str(), text.data(),
+                                      text.size()))
+        writeLog("Could not write the header file %s\n", header.c_str());
 }
 
 void deleteEditionFiles(const char *path) {
@@ -124,23 +143,64 @@ void insertByDate(EditionEntry *&list, EditionEntry *entry) {
     *at = entry;
 }
 
+// The data file suffix, with its leading ".".
+std::string dataSuffix() {
+    std::string suffix = g_config.dataExtension;
+    if (suffix.empty() || suffix[0] != '.') suffix.insert(suffix.begin(), '.');
+    return suffix;
+}
+
+// Takes in one data file: listed when its header (or the edition itself)
+// can be read; deleted only when its content is refused and the settings
+// say so. A header that more than one data file would use (names that
+// differ only in case, on a system that tells them apart) belongs to
+// neither: such editions are read from their data files every time.
+template <typename Take>
+void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &take) {
+    std::string header = headerPath(path), current;
+    EditionEntry *entry = nullptr;
+    FileOutcome outcome = FileOutcome::failed;
+    HeaderRead read =
+        sharedHeader ? HeaderRead::absent : readHeaderFile(header, path, size, entry, current);
+    if (read == HeaderRead::found)
+        outcome = FileOutcome::done;
+    else if (read == HeaderRead::absent)
+        outcome = openNewEdition(path, size, entry);
+    if (outcome == FileOutcome::done) {
+        if (!sharedHeader) writeHeaderFile(entry, header, current);
+        take(entry);
+    } else if (outcome == FileOutcome::failed) {
+        writeLog("Could not read %s now; it is kept for the next scan\n", path.c_str());
+    } else if (g_config.deleteCorrupt) {
+        writeLog("Deleting %s: it is no readable edition\n", path.c_str());
+        remove(path.c_str());
+        if (!sharedHeader) remove(header.c_str());
+    }
+}
+
 // The readable editions of the folder, each given to take(); unreadable
-// ones are deleted when the settings say so.
+// ones are deleted when the settings say so. Without a folder nothing is
+// read, written or deleted: an empty setting must never mean the folder
+// the host happens to run in.
 template <typename Take>
 void walkFolder(Take take) {
     std::string folder = g_config.newspaperDir;
-    std::string suffix = g_config.dataExtension;
-    if (suffix.empty() || suffix[0] != '.') suffix.insert(suffix.begin(), '.');
-    for (const platform::DirEntry &file : platform::listFiles(folder, suffix)) {
+    if (folder.empty()) {
+        writeLog("No newspaper folder is set; no edition is read\n");
+        return;
+    }
+    std::vector<platform::DirEntry> files = platform::listFiles(folder, dataSuffix());
+    std::map<std::string, int> headerUsers;
+    for (const platform::DirEntry &file : files)
+        if (!file.hiddenOrSystem) ++headerUsers[headerPath(folder + file.name)];
+    for (const platform::DirEntry &file : files) {
         if (file.hiddenOrSystem) continue;
-        std::string path = folder + file.name, current;
-        EditionEntry *entry = readHeaderFile(path, file.size, current);
-        if (!entry) entry = openNewEdition(path, file.size);
-        if (entry) {
-            writeHeaderFile(entry, path, current);
-            take(entry);
-        } else if (g_config.deleteCorrupt) {
-            deleteEditionFiles(path.c_str());
+        std::string path = folder + file.name;
+        try {
+            takeIn(path, file.size, headerUsers[headerPath(path)] > 1, take);
+        } catch (const std::bad_alloc &) {
+            reportOutOfMemory();
+            writeLog("Could not read %s now; it is kept for the next scan\n", path.c_str());
         }
         freeSgmlTree();
     }
@@ -195,6 +255,26 @@ void renumberBeyondOneByte(const std::vector<std::pair<EditionEntry *, int>> &nu
 }
 
 }  // namespace
+
+void removeStoreLeftovers() {
+    std::string folder = g_config.newspaperDir;
+    if (folder.empty()) return;
+    // The exact names the library writes beside an edition, its header and
+    // a download; the data suffix in any case, as the scan finds it.
+    const std::string data = dataSuffix();
+    const std::pair<std::string, const char *> leftovers[] = {
+        {data + ".tmp", ".tmp"}, {".ehd.tmp", ".ehd.tmp"}, {data + ".part", ".part"}};
+    for (const auto &[suffix, exactTail] : leftovers) {
+        for (const platform::DirEntry &file : platform::listFiles(folder, suffix)) {
+            size_t tail = strlen(exactTail);
+            if (file.hiddenOrSystem || file.name.size() <= suffix.size() ||
+                file.name.compare(file.name.size() - tail, tail, exactTail) != 0)
+                continue;
+            if (remove((folder + file.name).c_str()) == 0)
+                writeLog("Removed %s, left over from an interrupted write\n", file.name.c_str());
+        }
+    }
+}
 
 void scanStore() {
     g_editionList = nullptr;

@@ -15,6 +15,11 @@ EditionEntry *findEdition(ItemId id);
 // Builds g_editionList from the newspaper folder.
 void scanStore();
 
+// Removes what an interrupted write of the library left in the newspaper
+// folder (a normalised edition, a header or a download not yet in place).
+// Only while no fetch of this process is writing there.
+void removeStoreLeftovers();
+
 // Frees the list with its parsed trees and empties it.
 void releaseEditionList();
 // Forgets the list without freeing it (shutdown has freed it already).

@@ -9,6 +9,11 @@
 #include "platform/platform.h"
 
 void cleanServerFolder(const Serverinfo &server) {
+    // An empty folder setting must never mean the folder the host runs in.
+    if (!server.path[0]) {
+        writeLog("No folder is set for this server; nothing is cleaned\n");
+        return;
+    }
     writeLog("Cleaning in %s some files. (*.exe, *.bat, *.gz *.htm *.html, *.dat, robots.txt)\n",
              server.path);
     // Suffixes, and one whole name.

@@ -166,6 +166,13 @@ bool readSettingsFile() {
     if (!value[0] || !storeFolder(c.newspaperDir, sizeof c.newspaperDir, value, "FILES", "PATH"))
         return false;
     readValue("FILES", "extension", ".eif", c.dataExtension, sizeof c.dataExtension);
+    // Data files with the header files' extension would each be overwritten
+    // by its own header.
+    if (compareNoCase(c.dataExtension + (c.dataExtension[0] == '.'), "ehd") == 0) {
+        writeLog("Setting extension in [FILES] is the header files' extension \"%s\"\n",
+                 c.dataExtension);
+        return false;
+    }
     readValue("PROGRAMS", "unpacker", "", c.defaultUnpacker, sizeof c.defaultUnpacker);
     readValue("FILES", "logfile", "", c.defaultLogfile, sizeof c.defaultLogfile);
     readValue("INET", "Profile", "", c.dialProfile, sizeof c.dialProfile);
@@ -233,11 +240,12 @@ bool readRegistry() {
     if (!storeFolder(c.newspaperDir, sizeof c.newspaperDir, path.c_str(), "registry", "PATH"))
         return false;
     copyField(s.path, c.newspaperDir);
+    // A signed 32-bit number, unclamped: 0 (or none) keeps 10, and one below
+    // 1 (a negative value, or a number of 2^31 and above) keeps every edition.
     int64_t maxPapers = 0;
-    // A number that is no positive 32-bit count is as good as none.
-    if (!registryNumber("maxpapers", maxPapers) || maxPapers <= 0 || maxPapers > INT32_MAX)
-        maxPapers = 10;
-    c.maxPapers = static_cast<int32_t>(maxPapers);
+    if (!registryNumber("maxpapers", maxPapers)) maxPapers = 0;
+    c.maxPapers = static_cast<int32_t>(static_cast<uint32_t>(maxPapers));
+    if (c.maxPapers == 0) c.maxPapers = 10;
 
     copyField(c.dataExtension, ".eif");
     copyField(s.appl, "internal");

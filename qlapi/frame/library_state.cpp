@@ -9,6 +9,7 @@
 #include "documents/entity_table.h"
 #include "documents/sgml_reader.h"
 #include "documents/store.h"
+#include "download/fetch_state.h"
 #include "frame/client_key.h"
 #include "frame/configuration.h"
 #include "frame/knobs.h"
@@ -52,6 +53,17 @@ void notifyHost(int category, int code) {
                                   code);
 }
 
+static std::atomic<unsigned> g_memoryShortages{0};
+
+void reportOutOfMemory() {
+    g_memoryShortages.fetch_add(1);
+    setLastError(QL_ERR_NO_MEMORY);
+    notifyHost(QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY);
+}
+
+AllocationWatch::AllocationWatch() : start_(g_memoryShortages.load()) {}
+bool AllocationWatch::failed() const { return g_memoryShortages.load() != start_; }
+
 void *guardedAlloc(size_t bytes) {
     knobs::Allocator allocate = g_allocator.load();
     void *block = allocate ? allocate(bytes) : std::malloc(bytes);
@@ -59,8 +71,7 @@ void *guardedAlloc(size_t bytes) {
         setLastError(QL_OK);
         return block;
     }
-    setLastError(QL_ERR_NO_MEMORY);
-    notifyHost(QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY);
+    reportOutOfMemory();
     return nullptr;
 }
 
@@ -77,6 +88,7 @@ int initialiseLibrary() {
         return QL_ERR_CONFIG;
     }
     if (g_library.clientKey) writeLog("SID: %s\n", g_library.clientKey);
+    if (!g_fetchRunning.load()) removeStoreLeftovers();
     scanStore();
     g_library.initialised.store(1);
     return QL_OK;

@@ -36,10 +36,26 @@ HostRegistration hostRegistration();
 // nothing while no window is registered.
 void notifyHost(int category, int code);
 
-// Allocates bytes. Keeps QL_OK on success; on failure keeps QL_ERR_NO_MEMORY,
-// tells the host (QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY) and returns null.
-// Blocks are released with free().
+// Allocates bytes. Keeps QL_OK on success; on failure reports the shortage
+// (reportOutOfMemory) and returns null. Blocks are released with free().
 void *guardedAlloc(size_t bytes);
+
+// Memory ran out (in guardedAlloc, zlib or a container): keeps
+// QL_ERR_NO_MEMORY, tells the host (QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY)
+// and counts the shortage for AllocationWatch.
+void reportOutOfMemory();
+
+// Whether memory ran out, on any thread, since the watch was made. An
+// edition that fails while memory is short says nothing about its content,
+// so the store keeps it instead of deleting it.
+class AllocationWatch {
+  public:
+    AllocationWatch();
+    bool failed() const;
+
+  private:
+    unsigned start_;
+};
 
 // A guarded copy of text, cut to limit characters; null when memory ran out.
 char *guardedCopy(const char *text, size_t limit = SIZE_MAX);

@@ -5,6 +5,8 @@
 
 #include "documents/edition_format.h"
 #include "documents/sgml_reader.h"
+#include "frame/knobs.h"
+#include "platform/knobs.h"
 #include "test_env.h"
 
 namespace {
@@ -29,6 +31,16 @@ std::string normalised(const std::string &text) {
 }
 
 const std::string kSample = "<DUZUZUVU><NPTL>Zeitung</NPTL></DUZUZUVU>\n";
+
+// The new stored length, or 0 when the file was not normalised.
+size_t normaliseFile(const std::string &path, size_t size) {
+    size_t length = 0;
+    return normaliseEditionFile(path.c_str(), size, length) == FileOutcome::done ? length : 0;
+}
+
+// Lets the first `left` guarded allocations through and refuses the rest.
+int g_allocationsLeft = 0;
+void *countedAllocator(size_t bytes) { return g_allocationsLeft-- > 0 ? malloc(bytes) : nullptr; }
 
 TEST(EditionFormat, BinaryTestNeedsAControlByteAndAZlibHeader) {
     struct Case {
@@ -107,13 +119,13 @@ TEST_F(EditionFileTest, NormalisingAFileKeepsItsForm) {
     writeWholeFile(plainPath, plain);
     writeWholeFile(packedPath, packed);
 
-    size_t plainLength = normaliseEditionFile(plainPath.c_str(), plain.size());
+    size_t plainLength = normaliseFile(plainPath, plain.size());
     std::string storedPlain = readWholeFile(plainPath);
     EXPECT_EQ(plainLength, storedPlain.size());
     EXPECT_EQ(storedPlain, normalised(plain));
     EXPECT_FALSE(looksCompressed(storedPlain));
 
-    size_t packedLength = normaliseEditionFile(packedPath.c_str(), packed.size());
+    size_t packedLength = normaliseFile(packedPath, packed.size());
     std::string storedPacked = readWholeFile(packedPath);
     EXPECT_EQ(packedLength, storedPacked.size());
     ASSERT_TRUE(looksCompressed(storedPacked));
@@ -126,33 +138,59 @@ TEST_F(EditionFileTest, NormalisingAFileKeepsItsForm) {
         << "line breaks in the document become blanks";
 
     // A second run changes nothing.
-    EXPECT_EQ(normaliseEditionFile(plainPath.c_str(), storedPlain.size()), storedPlain.size());
+    EXPECT_EQ(normaliseFile(plainPath, storedPlain.size()), storedPlain.size());
     EXPECT_EQ(readWholeFile(plainPath), storedPlain);
     EXPECT_FALSE(fileExists(plainPath + ".tmp"));
 }
 
+// Only content the reader refuses is called refused; a file the library may
+// not rewrite, a full disk or a shortage of memory fails, and says nothing
+// about the edition. Either way the file is as it was, with no temporary
+// file beside it.
 TEST_F(EditionFileTest, FailuresLeaveTheFileAsItWas) {
+    using platform::knobs::FileFault;
     std::string broken = compressed(kSample);
     broken.resize(broken.size() / 2);
-    std::string tiny = compressed(kSample);
-    const std::pair<const char *, std::string> cases[] = {
-        {"no root", "<NEWSPAPER>x</NEWSPAPER>"},
-        {"broken stream", broken},
-        {"empty", ""},
+    const std::string packed = compressed(kSample);
+    struct Case {
+        const char *name;
+        std::string content;
+        FileFault fault;
+        int allocations;  // guarded allocations that succeed; -1: all
+        FileOutcome outcome;
+    } cases[] = {
+        {"no root", "<NEWSPAPER>x</NEWSPAPER>", FileFault::none, -1, FileOutcome::refused},
+        {"broken stream", broken, FileFault::none, -1, FileOutcome::refused},
+        {"empty", "", FileFault::none, -1, FileOutcome::refused},
+        {"not to be rewritten", kSample, FileFault::openForUpdate, -1, FileOutcome::failed},
+        {"no temporary file", kSample, FileFault::createTemporary, -1, FileOutcome::failed},
+        {"disk full half-way", packed, FileFault::writeHalfway, -1, FileOutcome::failed},
+        {"no memory to read", kSample, FileFault::none, 0, FileOutcome::failed},
+        {"no memory to expand", packed, FileFault::none, 1, FileOutcome::failed},
+        {"no memory to normalise", packed, FileFault::none, 2, FileOutcome::failed},
     };
-    for (const auto &[name, content] : cases) {
+    for (const Case &c : cases) {
         std::string path = dir() + "edition.eif";
-        writeWholeFile(path, content);
-        EXPECT_EQ(normaliseEditionFile(path.c_str(), content.size()), 0u) << name;
-        EXPECT_EQ(readWholeFile(path), content) << name;
-        EXPECT_FALSE(fileExists(path + ".tmp")) << name;
+        writeWholeFile(path, c.content);
+        platform::knobs::setFileFault(c.fault);
+        g_allocationsLeft = c.allocations;
+        if (c.allocations >= 0) knobs::setAllocator(countedAllocator);
+        size_t length = 0;
+        EXPECT_EQ(normaliseEditionFile(path.c_str(), c.content.size(), length), c.outcome)
+            << c.name;
+        knobs::setAllocator(nullptr);
+        platform::knobs::setFileFault(FileFault::none);
+        EXPECT_EQ(readWholeFile(path), c.content) << c.name;
+        EXPECT_FALSE(fileExists(path + ".tmp")) << c.name;
     }
-    EXPECT_EQ(normaliseEditionFile((dir() + "missing.eif").c_str(), 10), 0u);
+    size_t length = 0;
+    EXPECT_EQ(normaliseEditionFile((dir() + "missing.eif").c_str(), 10, length),
+              FileOutcome::failed);
 
     // A short edition whose stream is longer than its text still normalises.
     std::string path = dir() + "tiny.eif";
-    writeWholeFile(path, tiny);
-    EXPECT_GT(normaliseEditionFile(path.c_str(), tiny.size()), 0u);
+    writeWholeFile(path, packed);
+    EXPECT_GT(normaliseFile(path, packed.size()), 0u);
     EXPECT_TRUE(looksCompressed(readWholeFile(path)));
 }
 

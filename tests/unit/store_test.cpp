@@ -6,74 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "qlapi.h"
-#include "test_env.h"
+#include "store_fixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char *const kSamples[] = {"courier-2026-12-07.eif", "hinweis-2026-12-06.eif",
-                                "notice-2026-12-06.eif", "tageblatt-2026-12-05.eif",
-                                "tageblatt-2026-12-07.eif"};
-
-std::string edition(const std::string &title, int year, int month, int day,
-                    const std::string &body =
-                        "<GROUP><GRTITLE>R</GRTITLE>"
-                        "<ARTICLE><ATL>A</ATL><P>p</P></ARTICLE></GROUP>",
-                    const std::string &language = "de") {
-    return "<DUZUZUVU LANGUAGE=\"" + language + "\"><NPTL>" + title + "</NPTL><CD YEAR=\"" +
-           std::to_string(year) + "\" MONTH=\"" + std::to_string(month) + "\" DAY=\"" +
-           std::to_string(day) + "\"></CD>" + body + "</DUZUZUVU>";
-}
-
-class StoreTest : public LibraryTest {
-  protected:
-    void SetUp() override {
-        LibraryTest::SetUp();
-        news_ = makeFolder("news");
-    }
-    void configure(const std::string &extra = "") {
-        writeMinimalSettings(news_, "[COUNTRIES]\nde=49\nen=1\nfr=33\n" + extra);
-    }
-    void copySamples() {
-        for (const char *name : kSamples)
-            writeWholeFile(news_ + name, readWholeFile(testDataPath("editions/") + name));
-    }
-    void add(const std::string &name, const std::string &text) {
-        writeWholeFile(news_ + name, text);
-    }
-    std::vector<std::string> newspapers() {
-        std::vector<std::string> out;
-        for (const NewspaperRecord *n = QL_FindFirstNewspaper(); n; n = QL_FindNextNewspaper()) {
-            char id[16];
-            snprintf(id, sizeof id, "%08x", static_cast<unsigned>(n->id));
-            out.push_back(std::string(id) + " " + n->title + " " + n->date + " " +
-                          std::to_string(n->countryCode));
-        }
-        return out;
-    }
-    // Every resort, article and paragraph of an edition, with ids.
-    std::string walk(ItemId edition) {
-        std::string out;
-        for (const ItemRecord *r = QL_FindFirstResort(edition); r; r = QL_FindNextResort(edition)) {
-            ItemId resort = r->id;
-            out += "R" + std::to_string(resort & 0xffffff) + ":" + r->title + "(" +
-                   std::to_string(r->hasArticles) + ")";
-            for (const ItemRecord *a = QL_FindFirstArticle(resort); a;
-                 a = QL_FindNextArticle(resort)) {
-                ItemId article = a->id;
-                out += " A" + std::to_string(article & 0xffffff) + ":" + a->headline;
-                for (const char *p = QL_FindFirstParagraph(article); p;
-                     p = QL_FindNextParagraph(article))
-                    out += " [" + std::string(p) + "]";
-            }
-            out += "\n";
-        }
-        return out;
-    }
-    std::string news_;
-};
 
 TEST_F(StoreTest, ListsAndReadsTheSampleEditions) {
     copySamples();
@@ -206,14 +147,19 @@ TEST_F(StoreTest, UnreadableEditionsAreDeletedOrKept) {
     };
     // "SAVE" holds for the rest of the process, so it comes second.
     for (bool save : {false, true}) {
-        for (const auto &[name, text] : broken) add(name, text);
+        // A header cut short is not trusted, so each edition is read and
+        // refused; deleting it takes the header along.
+        for (const auto &[name, text] : broken) {
+            add(name, text);
+            add(fs::path(name).stem().string() + ".ehd", "49\nKaputt\n");
+        }
         add("good.eif", edition("Gut", 2026, 3, 4));
         configure(save ? "[NEWSPAPERS]\ncorrupt=Save\n" : "");
         ASSERT_EQ(QL_Initialize(1), QL_OK);
         EXPECT_EQ(newspapers(), std::vector<std::string>{"00000000 Gut 4.3.2026 49"}) << save;
         for (const auto &[name, text] : broken) {
             EXPECT_EQ(fileExists(news_ + name), save) << name;
-            EXPECT_FALSE(fileExists(news_ + fs::path(name).stem().string() + ".ehd")) << name;
+            EXPECT_EQ(fileExists(news_ + fs::path(name).stem().string() + ".ehd"), save) << name;
         }
         ASSERT_EQ(QL_Initialize(0), QL_OK);
     }
@@ -250,6 +196,14 @@ TEST_F(StoreTest, HeaderFilesStandInForTheirEditions) {
 
 TEST_F(StoreTest, OnlyVisibleFilesWithTheExtensionCount) {
     add(".eif", edition("Versteckt", 2026, 1, 1));
+#ifdef _WIN32
+    // On Windows by attribute, whatever the name.
+    add("h.eif", edition("Versteckt", 2026, 1, 1));
+    add("s.eif", edition("System", 2026, 1, 1));
+    ASSERT_TRUE(SetFileAttributesA((news_ + ".eif").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesA((news_ + "h.eif").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesA((news_ + "s.eif").c_str(), FILE_ATTRIBUTE_SYSTEM));
+#endif
     add("x.txt", edition("Text", 2026, 1, 1));
     add("y.EIF", edition("Gross", 2026, 1, 2));
     add("z.dat", edition("Daten", 2026, 1, 3));
@@ -346,9 +300,74 @@ TEST_F(StoreTest, OverlongDateNumbersAreCutSafely) {
         "<DUZUZUVU><NPTL>F</NPTL><CD YEAR=\"99999999999999\" MONTH=\"-5\" DAY=\"x\">"
         "</CD></DUZUZUVU>");
     configure();
+    // The date text is cut to 11 characters; the numbers still order the
+    // list, from the edition and from its header alike.
+    for (int scan = 1; scan <= 2; ++scan) {
+        ASSERT_EQ(QL_Initialize(1), QL_OK);
+        EXPECT_EQ(newspapers(), (std::vector<std::string>{"00000000 D 2147483647. 49",
+                                                          "01000000 F -5/0/214748 0"}))
+            << scan;
+        ASSERT_EQ(QL_Initialize(0), QL_OK);
+    }
+}
+
+// Months order editions before days; editions of one day keep the order
+// of the folder listing.
+TEST_F(StoreTest, NewestFirstByYearMonthAndDay) {
+    add("a.eif", edition("A", 2026, 2, 28));
+    add("b.eif", edition("B", 2026, 11, 1));
+    add("c.eif", edition("C", 2026, 3, 1));
+    add("d.eif", edition("D", 2025, 12, 31));
+    add("e.eif", edition("E", 2026, 3, 1));
+    configure();
     ASSERT_EQ(QL_Initialize(1), QL_OK);
-    for (const NewspaperRecord *n = QL_FindFirstNewspaper(); n; n = QL_FindNextNewspaper())
-        EXPECT_LE(strlen(n->date), 11u) << n->date;
+    EXPECT_EQ(newspapers(),
+              (std::vector<std::string>{"01000000 B 1.11.2026 49", "02000000 C 1.3.2026 49",
+                                        "04000000 E 1.3.2026 49", "00000000 A 28.2.2026 49",
+                                        "03000000 D 31.12.2025 49"}));
+}
+
+// The ids of a notice edition and of paragraphs found first are the
+// edition's own; the first paragraph request opens its edition, and a
+// build that failed is retried only once another edition was opened.
+TEST_F(StoreTest, FindsOpenTheirEditionOnce) {
+    add("a.eif", edition("A", 2026, 1, 2));
+    add("b.eif", edition("Leer", 2026, 1, 1, "<ISSUE>nichts</ISSUE>"));
+    add("c.eif", edition("C", 2026, 1, 3));
+    configure();
+    ASSERT_EQ(QL_Initialize(1), QL_OK);
+    const char *p = QL_FindFirstParagraph(0x01000002);
+    ASSERT_NE(p, nullptr) << "the notice edition opens for its paragraph";
+    EXPECT_EQ(std::string(p).rfind("Die Zeitung wurde", 0), 0u) << p;
+    EXPECT_EQ(QL_FindFirstResort(0x01000000)->id, 0x01000001);
+    EXPECT_EQ(QL_FindFirstArticle(0x01000001)->id, 0x01000002);
+    EXPECT_STREQ(QL_FindFirstParagraph(0x00000002), "p") << "edition 0 opens as well";
+
+    add("c.eif", "kaputt");  // listed from its header, its data broken
+    EXPECT_EQ(QL_FindFirstResort(0x02000000), nullptr);
+    add("c.eif", edition("C", 2026, 1, 3));
+    EXPECT_EQ(QL_FindFirstResort(0x02000000), nullptr) << "not parsed again yet";
+    ASSERT_NE(QL_FindFirstResort(0x00000000), nullptr);
+    ASSERT_NE(QL_FindFirstResort(0x02000000), nullptr) << "parsed again after another";
+}
+
+// The caller's list deletes what cannot be read, writes the headers of new
+// editions and lists an edition from its header alone.
+TEST_F(StoreTest, TheCallersListWalksTheFolderAsTheScanDoes) {
+    configure();
+    ASSERT_EQ(QL_Initialize(1), QL_OK);
+    add("a.eif", edition("A", 2026, 1, 2));
+    add("b.eif", "kaputt");
+    add("c.eif", "kaputt");
+    add("c.ehd", "49\nNur Kopf\n1.1.2026\n1\n1\n2026\n");
+    EditionEntry *list = QL_GetNewspaperListFromHD();
+    std::vector<std::string> titles;
+    for (EditionEntry *e = list; e; e = e->next) titles.push_back(e->info.title);
+    QL_RemoveNewspaperTree(list);
+    EXPECT_EQ(titles, (std::vector<std::string>{"A", "Nur Kopf"}));
+    EXPECT_TRUE(fileExists(news_ + "a.ehd"));
+    EXPECT_FALSE(fileExists(news_ + "b.eif"));
+    EXPECT_EQ(newspapers(), std::vector<std::string>{}) << "the library's own list is as it was";
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ void LibraryTest::SetUp() {
     fs::remove(platform::settingsFilePath());
     platform::regDeleteTree("Software\\VKT");
     platform::knobs::setClock(nullptr);
+    platform::knobs::setFileFault(platform::knobs::FileFault::none);
     knobs::setAllocator(nullptr);
     knobs::resetLibrary();
 }
@@ -60,6 +61,7 @@ void LibraryTest::TearDown() {
     knobs::resetLibrary();
     knobs::setAllocator(nullptr);
     platform::knobs::setClock(nullptr);
+    platform::knobs::setFileFault(platform::knobs::FileFault::none);
     fs::remove(platform::settingsFilePath());
     platform::regDeleteTree("Software\\VKT");
     std::error_code ignored;
