@@ -16,10 +16,6 @@ std::mutex g_dialLock;  // the watchdog may hang up from its own thread
 uintptr_t g_connectionHandle = 0;
 knobs::DialUp g_dialUp;
 
-// The offline switch found before the dial, to be put back at the end of
-// the server; -1 when there is nothing to restore.
-int64_t g_savedOfflineValue = -1;
-std::string g_savedOfflineKey;
 
 uint32_t dial(const char *profile, uintptr_t &handle) {
     return g_dialUp.dial ? g_dialUp.dial(profile, handle)
@@ -54,8 +50,7 @@ void setProxyItem(const std::string &servers, const std::string &protocol) {
     platform::setEnvironmentEntry(entry.c_str());
 }
 
-void prepareLan() {
-    const char *key = g_config.ieSettingsKey;
+void prepareLan(const char *key) {
     writeLog("We seem to run on a LAN connection (at least NEEDSMODEM==0).\n");
     writeLog("  inspecting Proxy Settings:\n");
     int64_t enabled = -1;
@@ -105,32 +100,32 @@ const DialFailure kDialFailures[] = {
     {797, "Dialuperror: NO_MODEM or misconfigured MODEM\n", QL_STATUS_NOMODEM},
 };
 
-int prepareDialUp(const Fetch &fetch) {
+int prepareDialUp(Fetch &fetch) {
     writeLog("We need dialup networking! No Leased line configured!\n");
     if (g_dialledConnection.load()) return 0;
     writeLog("Connection is currently down!\n");
-    const char *key = g_config.ieSettingsKey;
+    const char *key = fetch.config.ieSettingsKey;
     writeLog("checking offline/online setting of IE\n");
     if (!platform::regKeyExists(key)) {
         writeLog("registry path is invalid! set registry= in section [INET] of qlapi.ini\n");
-        g_savedOfflineValue = -1;
+        fetch.savedOfflineValue = -1;
     } else {
         writeLog("Registrypath is valid: %s\n", key);
         platform::RegValue value;
         if (platform::regReadValue(key, "GlobalUserOffline", value) &&
             value.type == platform::RegType::number && value.number != 0) {
             writeLog("Registry setting says: offline! changing to online!\n");
-            g_savedOfflineValue = value.number;
-            g_savedOfflineKey = key;
+            fetch.savedOfflineValue = value.number;
+            fetch.savedOfflineKey = key;
             platform::regWriteNumber(key, "GlobalUserOffline", 0);
         } else {
             writeLog("Registry setting says: online! that's ok!\n");
-            g_savedOfflineValue = -1;
+            fetch.savedOfflineValue = -1;
         }
     }
-    writeLog("Dialing inetprofile %s\n", g_config.dialProfile);
+    writeLog("Dialing inetprofile %s\n", fetch.config.dialProfile);
     uintptr_t handle = 0;
-    uint32_t result = dial(g_config.dialProfile, handle);
+    uint32_t result = dial(fetch.config.dialProfile, handle);
     if (result == 0) {
         writeLog("Connection established\n");
         std::lock_guard<std::mutex> hold(g_dialLock);
@@ -158,18 +153,18 @@ bool needsDialUp(const Serverinfo &server) {
     return strcmp(server.needsmodem, "1") == 0 || strcmp(server.needsmodem, "TRUE") == 0;
 }
 
-int prepareConnection(const Fetch &fetch, const Serverinfo &server) {
+int prepareConnection(Fetch &fetch, const Serverinfo &server) {
     if (needsDialUp(server)) return prepareDialUp(fetch);
-    prepareLan();
+    prepareLan(fetch.config.ieSettingsKey);
     return 0;
 }
 
-void restoreOfflineSetting() {
-    if (g_savedOfflineValue == -1) return;
+void restoreOfflineSetting(Fetch &fetch) {
+    if (fetch.savedOfflineValue == -1) return;
     writeLog("restoring original value to IE offline setting\n");
-    platform::regWriteNumber(g_savedOfflineKey.c_str(), "GlobalUserOffline",
-                             static_cast<uint32_t>(g_savedOfflineValue));
-    g_savedOfflineValue = -1;
+    platform::regWriteNumber(fetch.savedOfflineKey.c_str(), "GlobalUserOffline",
+                             static_cast<uint32_t>(fetch.savedOfflineValue));
+    fetch.savedOfflineValue = -1;
 }
 
 void hangUpDialledConnection() {

@@ -11,11 +11,11 @@ bool needsDialUp(const Serverinfo &server);
 
 // Prepares the connection for one server. 0 on success; a dial-up failure
 // returns its status code (9, 17, 18, 19 or 20) after sending it to the host.
-int prepareConnection(const Fetch &fetch, const Serverinfo &server);
+int prepareConnection(Fetch &fetch, const Serverinfo &server);
 
 // Puts back the offline switch when the server's dial turned it; called at
 // the end of every server.
-void restoreOfflineSetting();
+void restoreOfflineSetting(Fetch &fetch);
 
 // Closes the library's dial-up connection when it is up (declared with the
 // fetch state as hangUpDialledConnection).

@@ -6,21 +6,53 @@
 #include <mutex>
 #include <string>
 
+#include "frame/configuration.h"
 #include "platform/platform.h"
-
-// One fetch. The watchdog abandons a fetch that overran its time instead of
-// killing its threads: they notice at their next wait, send nothing more and
-// leave by themselves.
-struct Fetch {
-    std::atomic<bool> abandoned{false};
-    int force = 0;
-};
 
 // A library-side transfer (the piped reader or the internal transfer).
 struct TransferThread {
     std::atomic<bool> finished{false};
     std::mutex lock;
     platform::ChildProcess child;  // the piped program, while it runs
+};
+
+// One fetch. It works on its own copy of the configuration and of the
+// client key, taken when it starts, so that a resync, a shutdown or a new
+// initialisation may rewrite the library's own at any time. The watchdog
+// abandons a fetch that overran its time instead of killing its threads:
+// they notice at their next wait, send nothing more and leave by themselves.
+struct Fetch {
+    explicit Fetch(int force);
+    std::atomic<bool> abandoned{false};
+    const int force;
+    LibraryConfig config;
+    std::string clientKey;  // empty when the account has none
+    int serverCount() const { return ::serverCount(config); }
+
+    // The fetch ends once, either by its own thread or by its watchdog;
+    // each returns true when it was the one, and only the one that ended
+    // the fetch may touch the library's fetch-wide state afterwards.
+    bool release();
+    bool abandon();
+    bool released() const { return end_.load() == kReleased; }
+
+    // The fetch's library-side transfer, registered as the library's
+    // GetAndSendThread too. Dropping it clears that registration only
+    // while it is still this fetch's own.
+    void setTransfer(std::shared_ptr<TransferThread> transfer);
+    void dropTransfer();
+    std::shared_ptr<TransferThread> transfer();
+
+    // The offline switch found before dialling, restored at the end of the
+    // server; -1 when there is nothing to restore.
+    int64_t savedOfflineValue = -1;
+    std::string savedOfflineKey;
+
+  private:
+    enum : int { kRunning, kReleased, kAbandoned };
+    std::atomic<int> end_{kRunning};
+    std::mutex lock_;
+    std::shared_ptr<TransferThread> transfer_;
 };
 
 // The fixed waits, in milliseconds; the test build shortens them.
@@ -38,6 +70,8 @@ extern FetchWaits g_waits;
 extern std::atomic<bool> g_fetchRunning;
 // Watchdogs that have not yet returned (one per fetch, briefly two).
 extern std::atomic<int> g_watchdogsRunning;
+// 0 while a fetch runs; 1 once the last one ended by itself. Watchdogs
+// look at their own fetch instead: a new fetch resets this signal.
 extern std::atomic<int> g_globalThreadReleasedSignal;
 
 // The registered library-side transfer of the current server, or null.

@@ -2,6 +2,7 @@
 // configured servers, a transfer for each due one, and every receipt turned
 // into a notification for the host.
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -48,6 +49,40 @@ bool fetchSleep(const Fetch &fetch, unsigned ms) {
 }
 
 void knobs::setFetchWaits(const FetchWaits &waits) { g_waits = waits; }
+
+Fetch::Fetch(int forced) : force(forced), clientKey(g_library.clientKey ? g_library.clientKey : "") {
+    copyConfiguration(g_config, config);
+}
+
+bool Fetch::release() {
+    int running = kRunning;
+    return end_.compare_exchange_strong(running, kReleased);
+}
+
+bool Fetch::abandon() {
+    int running = kRunning;
+    if (!end_.compare_exchange_strong(running, kAbandoned)) return false;
+    abandoned.store(true);
+    return true;
+}
+
+void Fetch::setTransfer(std::shared_ptr<TransferThread> transfer) {
+    std::lock_guard<std::mutex> hold(lock_);
+    transfer_ = transfer;
+    setGetAndSendThread(std::move(transfer));
+}
+
+void Fetch::dropTransfer() {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> global(g_transferLock);
+    if (transfer_ && g_getAndSend == transfer_) g_getAndSend = nullptr;
+    transfer_ = nullptr;
+}
+
+std::shared_ptr<TransferThread> Fetch::transfer() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return transfer_;
+}
 
 namespace {
 
@@ -146,6 +181,8 @@ class FetchRun {
     void run();
 
   private:
+    void passes();
+    void finish();
     Outcome handleServer(int index, int pass);
     Outcome startTransfer(int index, platform::WindowRef &window);
     Outcome receipts(int index, bool librarySide);
@@ -159,24 +196,49 @@ class FetchRun {
     bool agentStarted_ = false;
 };
 
+// Out of memory between two steps, the fetch ends as after its last pass,
+// with the shortage reported; no exception leaves a thread of the library.
 void FetchRun::run() {
+    try {
+        passes();
+    } catch (const std::bad_alloc &) {
+        reportOutOfMemory();
+    }
+    if (fetch_->abandoned.load()) return;
+    try {
+        finish();
+    } catch (const std::bad_alloc &) {
+        reportOutOfMemory();
+    }
+    // Released before the flag is cleared: the watchdog must see this fetch
+    // ended before another can start.
+    if (!fetch_->release()) return;
+    g_globalThreadReleasedSignal.store(1);
+    g_fetchRunning.store(false);
+    platform::sleepMs(g_waits.atEnd);
+}
+
+void FetchRun::passes() {
     writeLog("FetchNewspaperThread started with force = %l", fetch_->force);
     if (!openSharedBlock()) {
         // Without the block no transfer side can report: every server is
         // left for another fetch, and the host still hears the end.
         writeLog("The shared block could not be created\n");
     }
-    int n = serverCount();
-    for (int i = 0; i < n; ++i) g_config.servers[i].fetchDone = 0;
+    int n = fetch_->serverCount();
+    for (int i = 0; i < n; ++i) fetch_->config.servers[i].fetchDone = 0;
     for (int pass = 1; pass <= 3 && sharedBlockOpen(); ++pass) {
         for (int i = 0; i < n; ++i) {
-            if (g_config.servers[i].fetchDone) continue;
+            if (fetch_->config.servers[i].fetchDone) continue;
             Outcome outcome = handleServer(i, pass);
-            restoreOfflineSetting();
+            restoreOfflineSetting(*fetch_);
             if (outcome == Outcome::abandoned) return;
             if (outcome == Outcome::abort) break;
         }
     }
+}
+
+void FetchRun::finish() {
     // The block stays mapped for the life of the process: a fetch that the
     // watchdog abandoned may still look at it while the next one runs.
     writeLog("we have really done now. Sending DORESYNC to Tarnby\n");
@@ -186,15 +248,11 @@ void FetchRun::run() {
         writeLog("Closing Internet Connection\n");
     }
     writeLog("FetchNewspaperThread Terminated on its own\n");
-    if (fetch_->abandoned.load()) return;
-    g_fetchRunning.store(false);
-    g_globalThreadReleasedSignal.store(1);
-    platform::sleepMs(g_waits.atEnd);
 }
 
 Outcome FetchRun::handleServer(int index, int pass) {
-    Serverinfo &server = g_config.servers[index];
-    const char *name = g_config.serverNames[index];
+    Serverinfo &server = fetch_->config.servers[index];
+    const char *name = fetch_->config.serverNames[index];
     cleanServerFolder(server);
     writeLog("Working on %s, %d attempt\n", name, pass);
     int weekday = 0;
@@ -229,7 +287,7 @@ Outcome FetchRun::handleServer(int index, int pass) {
 }
 
 Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
-    Serverinfo &server = g_config.servers[index];
+    Serverinfo &server = fetch_->config.servers[index];
     if (strcmp(server.windowClass, "HttpPostmasterClass") == 0) {
         writeLog("try to find Internetconnection\n");
         if (prepareConnection(*fetch_, server) != 0) {
@@ -240,10 +298,13 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
         if (!fetchSleep(*fetch_, g_waits.beforeTransfer)) return Outcome::abandoned;
         writeLog("Trying to create a thread for %s\n", server.appl);
         std::shared_ptr<TransferThread> current = getAndSendThread();
-        if (current && current->finished.load()) setGetAndSendThread(current = nullptr);
+        if (current && current->finished.load()) {
+            setGetAndSendThread(nullptr);
+            current = nullptr;
+        }
         if (!isInternal(server)) {
             std::shared_ptr<TransferThread> reader = startPipedTransfer(fetch_, server);
-            setGetAndSendThread(reader);
+            fetch_->setTransfer(reader);
             if (!reader) {
                 agentStarted_ = false;
                 writeLog("Thread is already running. Sending DEVICEBUSY to Tarnby\n");
@@ -261,7 +322,7 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
                     "THREADCREATEERROR to Tarnby\n");
                 return abortWith(QL_STATUS_THREADCREATEERROR);
             }
-            setGetAndSendThread(transfer);
+            fetch_->setTransfer(transfer);
             writeLog("Thread created!\n");
         }
         agentStarted_ = true;
@@ -296,7 +357,7 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
 }
 
 Outcome FetchRun::receipts(int index, bool librarySide) {
-    Serverinfo &server = g_config.servers[index];
+    Serverinfo &server = fetch_->config.servers[index];
     writeLog("waiting for final receipt! Watchdog will kill us in 15 minutes!\n");
     if (!waitForHandshake(SHM_IDLE, 100, fetch_->abandoned)) return Outcome::abandoned;
     std::string first = messageText();
@@ -330,8 +391,9 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
             writeLog("received a TransactionDone\n");
             server.fetchDone = 1;
             writeLog("Storing date of transfer in registry\n");
-            storeFetchDate(g_config.serverNames[index], today());
-            if (!startUnpacker(*fetch_, server, librarySide)) return Outcome::abandoned;
+            storeFetchDate(fetch_->config.serverNames[index], today());
+            if (!startUnpacker(*fetch_, server, fetch_->config.unpackerPaths[index], librarySide))
+                return Outcome::abandoned;
             send(QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE);
             writeLog("Sending TRANSMISSIONCOMPLETE to Tarnby\n");
         } else if (const FinalReceipt *final = findFinalReceipt(receipt)) {
@@ -343,7 +405,7 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
             continue;
         }
         writeLog("Final receipt after Transaction was: %s\n", receipt.c_str());
-        setGetAndSendThread(nullptr);
+        fetch_->dropTransfer();
         return fetch_->abandoned.load() ? Outcome::abandoned : Outcome::next;
     }
 }
@@ -357,8 +419,17 @@ extern "C" QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force) {
     // Tested and set in one step: a second host cannot start a second fetch.
     bool idle = false;
     if (!g_fetchRunning.compare_exchange_strong(idle, true)) return QL_ERR_BUSY;
-    auto fetch = std::make_shared<Fetch>();
-    fetch->force = force;
+    std::shared_ptr<Fetch> fetch;
+    try {
+        fetch = std::make_shared<Fetch>(force);
+    } catch (const std::bad_alloc &) {
+        reportOutOfMemory();
+        g_fetchRunning.store(false);
+        return QL_ERR_NO_THREAD;
+    }
+    // The threads of an abandoned fetch may outlive the host's hold on the
+    // library: it is never unloaded while they might run.
+    platform::pinLibrary();
     g_globalThreadReleasedSignal.store(0);
     setGetAndSendThread(nullptr);
     try {

@@ -69,11 +69,14 @@ class Body {
     size_t size() const { return size_; }
 
   private:
+    // Through the library's allocation, so that a shortage reaches the host.
     bool grow(size_t capacity) {
         if (capacity <= capacity_) return true;
-        auto *bigger = static_cast<unsigned char *>(realloc(data_, capacity));
+        auto *bigger = static_cast<unsigned char *>(guardedAlloc(capacity));
         if (!bigger) return false;
         platform::adviseLargeBlock(bigger + size_, capacity - size_);
+        if (size_) memcpy(bigger, data_, size_);
+        free(data_);
         data_ = bigger;
         capacity_ = capacity;
         return true;
@@ -91,7 +94,7 @@ class InternalTransfer {
         : fetch_(std::move(fetch)),
           self_(std::move(self)),
           index_(index),
-          server_(g_config.servers[index]) {}
+          server_(fetch_->config.servers[index]) {}
     void run();
 
   private:
@@ -103,6 +106,12 @@ class InternalTransfer {
     void placeFinal(const char *receipt, bool endsServer);
     void fail();
 
+  public:
+    // After a shortage thrown out of run(): the final receipt it still owes.
+    void failForMemory();
+
+  private:
+
     static bool stopReading(void *context);
     bool stopped() const {
         return g_library.cancelRequested.load() != 0 || fetch_->abandoned.load();
@@ -111,9 +120,11 @@ class InternalTransfer {
     std::shared_ptr<Fetch> fetch_;
     std::shared_ptr<TransferThread> self_;
     int index_;
-    Serverinfo &server_;
+    Serverinfo &server_;  // in the fetch's own copy of the configuration
     ServerAddress address_;
     int lastStatus_ = 0;
+    bool askedForUpdate_ = false;  // this transfer's query said wantupdate=1
+    bool placedFirst_ = false;     // "OK" is in the block
 };
 
 void InternalTransfer::run() {
@@ -121,14 +132,15 @@ void InternalTransfer::run() {
     Session second("My 2nd Session");
     bool addressed = splitServerUrl(server_.url, address_);
     g_library.cancelRequested.store(0);
-    if (!addressed || !g_library.clientKey) {
+    if (!addressed || fetch_->clientKey.empty()) {
         writeLog("Internal download of %s: no server address or no client key\n",
-                 g_config.serverNames[index_]);
+                 fetch_->config.serverNames[index_]);
         self_->finished.store(true);
         placeText("ERROR", SHM_IDLE);
         return;
     }
     placeText("OK", SHM_IDLE);
+    placedFirst_ = true;
     writeLog("Internal Download Thread placed OK in shm\n");
     if (!fetchSleep(*fetch_, g_waits.afterFirstReceipt)) return;
 
@@ -185,8 +197,9 @@ Request InternalTransfer::send(platform::HttpSession *session, const std::string
 }
 
 bool InternalTransfer::query(platform::HttpSession *session, ServerReply &reply) {
-    std::string object = queryObjectName(address_.script, g_library.clientKey, server_.login,
-                                         fetch_->force, g_library.wantUpdate.load());
+    askedForUpdate_ = g_library.wantUpdate.load() != 0;
+    std::string object = queryObjectName(address_.script, fetch_->clientKey.c_str(), server_.login,
+                                         fetch_->force, askedForUpdate_);
     Request request = send(session, object);
     if (!request.handle || lastStatus_ != 200) return false;
     std::string text;
@@ -213,13 +226,17 @@ bool InternalTransfer::stopReading(void *context) {
 }
 
 Result InternalTransfer::download(platform::HttpSession *session, const ServerReply &reply) {
+    // A cancel given during the query comes first, whatever the data
+    // request would have answered.
+    if (g_library.cancelRequested.load()) return Result::cancelled;
     if (reply.fileSize <= 0) {
         writeLog("The server announced %d files but no size\n", reply.fileCount);
         return Result::failed;
     }
-    std::string object = dataObjectName(reply.dataPath, server_.login, g_library.clientKey);
+    std::string object = dataObjectName(reply.dataPath, server_.login, fetch_->clientKey.c_str());
     Request request = send(session, object);
-    if (!request.handle || lastStatus_ != 200) return Result::failed;
+    if (!request.handle || lastStatus_ != 200)
+        return g_library.cancelRequested.load() ? Result::cancelled : Result::failed;
 
     // One byte more than announced is room enough to see a longer body.
     const size_t expected = static_cast<size_t>(reply.fileSize);
@@ -279,11 +296,18 @@ Result InternalTransfer::download(platform::HttpSession *session, const ServerRe
 }
 
 void InternalTransfer::writeEntry(const ContainerEntry &entry) {
+    const LibraryConfig &config = fetch_->config;
     if (entry.kind == 0) {
-        std::string base = std::string(g_config.newspaperDir) + entry.name;
+        std::string base = std::string(config.newspaperDir) + entry.name;
         remove((base + ".ehd").c_str());
-        if (!writeFileInPlace(base + g_config.dataExtension, entry.data, entry.size))
-            writeLog("Could not write %s%s\n", base.c_str(), g_config.dataExtension);
+        if (!writeFileInPlace(base + config.dataExtension, entry.data, entry.size))
+            writeLog("Could not write %s%s\n", base.c_str(), config.dataExtension);
+        return;
+    }
+    // A program from the server runs only when this transfer asked for one.
+    if (!askedForUpdate_) {
+        writeLog("The update program %s was not asked for; it was not written\n",
+                 entry.name.c_str());
         return;
     }
     std::string temp;
@@ -308,10 +332,23 @@ void InternalTransfer::placeFinal(const char *receipt, bool endsServer) {
     if (!waitToPlaceReceipt(fetch_->abandoned)) return;
     if (endsServer) {
         server_.fetchDone = 1;
-        setGetAndSendThread(nullptr);
+        fetch_->dropTransfer();
     }
     self_->finished.store(true);
     placeText(receipt, SHM_RECEIPT);
+}
+
+void InternalTransfer::failForMemory() {
+    if (self_->finished.load()) return;
+    if (!placedFirst_) {  // the first receipt is still owed: the start failed
+        self_->finished.store(true);
+        placeText("ERROR", SHM_IDLE);
+        return;
+    }
+    try {
+        fail();
+    } catch (const std::bad_alloc &) {
+    }
 }
 
 void InternalTransfer::fail() {
@@ -328,7 +365,15 @@ std::shared_ptr<TransferThread> startInternalTransfer(std::shared_ptr<Fetch> fet
     resetFirstReceipt();
     try {
         std::thread([fetch, thread, serverIndex] {
-            InternalTransfer(fetch, thread, serverIndex).run();
+            // No exception leaves the thread: out of memory, the transfer
+            // fails as any other would.
+            InternalTransfer transfer(fetch, thread, serverIndex);
+            try {
+                transfer.run();
+            } catch (const std::bad_alloc &) {
+                reportOutOfMemory();
+                transfer.failForMemory();
+            }
         }).detach();
     } catch (const std::system_error &) {
         return nullptr;

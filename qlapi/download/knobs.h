@@ -15,6 +15,8 @@ void setFetchWaits(const FetchWaits &waits);
 
 // Names the shared block, so that test runs side by side do not meet.
 void setSharedBlockName(const char *name);
+// Closes the shared block and removes its name (a test's own block).
+void removeSharedBlock();
 
 // Replaces the system's dial-up service; null members restore it.
 struct DialUp {

@@ -29,12 +29,13 @@ void cleanServerFolder(const Serverinfo &server) {
     }
 }
 
-bool startUnpacker(const Fetch &fetch, const Serverinfo &server, bool librarySide) {
+bool startUnpacker(const Fetch &fetch, const Serverinfo &server, const char *program,
+                   bool librarySide) {
     writeLog("starting unpacker: %s\n", server.unpacker);
     // The internal method names no program: the transfer unpacked its container.
     if (librarySide && compareNoCase(server.unpacker, "internal") != 0) {
         platform::ProcessStart start;
-        start.program = server.unpacker;
+        start.program = program;
         start.folder = server.path;
         start.show = platform::ShowWindow::minimisedNoActivate;
         platform::ChildProcess child;

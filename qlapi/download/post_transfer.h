@@ -10,5 +10,8 @@
 void cleanServerFolder(const Serverinfo &server);
 
 // Starts the server's unpacker in its folder when a library-side transfer
-// ran, then waits the fixed time. False when the fetch was abandoned.
-bool startUnpacker(const Fetch &fetch, const Serverinfo &server, bool librarySide);
+// ran, then waits the fixed time. False when the fetch was abandoned. The
+// program is started by its path as written (program); the record keeps it
+// upper-cased.
+bool startUnpacker(const Fetch &fetch, const Serverinfo &server, const char *program,
+                   bool librarySide);

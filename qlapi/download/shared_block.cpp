@@ -82,6 +82,11 @@ bool waitToPlaceReceipt(const std::atomic<bool> &abandoned) {
     return waitForFirstReceiptTaken(abandoned) && waitForHandshake(SHM_IDLE, 1, abandoned);
 }
 
+void knobs::removeSharedBlock() {
+    closeSharedBlock();
+    platform::removeSharedMemory(g_blockName.c_str());
+}
+
 void knobs::setSharedBlockName(const char *name) {
     closeSharedBlock();
     g_blockName = name ? name : kDefaultSharedBlockName;

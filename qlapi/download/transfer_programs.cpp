@@ -23,11 +23,16 @@ static bool passLine(const Fetch &fetch, std::string line) {
     return line[0] == '%';
 }
 
+// Longer than any receipt: a program that writes without line ends does not
+// make the reader hold all it writes.
+constexpr size_t kLongestLine = 64 << 10;
+
 // Reads the program's output line by line: each line is one receipt. A
 // program that ends without a final receipt counts as "TransactionDone".
-static void pipedReader(std::shared_ptr<Fetch> fetch, std::shared_ptr<TransferThread> self) {
+static void readLines(const std::shared_ptr<Fetch> &fetch,
+                      const std::shared_ptr<TransferThread> &self) {
     std::string pending;
-    bool finalPassed = false;
+    bool finalPassed = false, cutLogged = false;
     char buffer[256];
     while (!finalPassed && g_readerActive.load()) {
         long n;
@@ -47,10 +52,26 @@ static void pipedReader(std::shared_ptr<Fetch> fetch, std::shared_ptr<TransferTh
             pending.erase(0, eol + 1);
             finalPassed = !passLine(*fetch, line);
         }
+        if (pending.size() > kLongestLine) {
+            if (!cutLogged) writeLog("The transfer program writes a line of more than 64 KB; cut\n");
+            cutLogged = true;
+            pending.resize(kLongestLine);
+        }
     }
     if (!finalPassed && !pending.empty()) finalPassed = !passLine(*fetch, pending);
     if (!finalPassed && waitToPlaceReceipt(fetch->abandoned))
         placeText("TransactionDone", SHM_RECEIPT);
+}
+
+static void pipedReader(std::shared_ptr<Fetch> fetch, std::shared_ptr<TransferThread> self) {
+    try {
+        readLines(fetch, self);
+    } catch (const std::bad_alloc &) {
+        // Out of memory the program's output cannot be read on: the
+        // transfer failed, and says so if the fetch still listens.
+        reportOutOfMemory();
+        if (waitToPlaceReceipt(fetch->abandoned)) placeText("TransactionFailed", SHM_RECEIPT);
+    }
     g_readerActive.store(false);
     std::lock_guard<std::mutex> hold(self->lock);
     platform::closeProcess(self->child, false);

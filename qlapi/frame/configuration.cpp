@@ -112,13 +112,13 @@ bool readServer(int index) {
     if (!s.login[0]) return false;
     read("password", "", s.password, sizeof s.password);
     if (!s.password[0]) return false;
-    addLogSecret(s.password);
     if (!readFolder(name, "path", g_config.newspaperDir, s.path, sizeof s.path)) return false;
     read("unpacker", g_config.defaultUnpacker, s.unpacker, sizeof s.unpacker);
     read("days", "1,2,3,4,5", s.days, sizeof s.days);
     read("logfile", g_config.defaultLogfile, s.logfile, sizeof s.logfile);
     read("timesync", g_config.defaultTimesync, s.timesync, sizeof s.timesync);
     normaliseTimesync(s.timesync);
+    copyField(g_config.unpackerPaths[index], s.unpacker);
     upperCase(s.unpacker);
     read("class", "", s.windowClass, sizeof s.windowClass);
     if (!s.windowClass[0]) return false;
@@ -154,6 +154,7 @@ void sortServers() {
                               g_config.servers[i + 1].windowClass) > 0) {
                 std::swap(g_config.servers[i], g_config.servers[i + 1]);
                 std::swap(g_config.serverNames[i], g_config.serverNames[i + 1]);
+                std::swap(g_config.unpackerPaths[i], g_config.unpackerPaths[i + 1]);
             }
         }
     }
@@ -163,8 +164,9 @@ bool readSettingsFile() {
     LibraryConfig &c = g_config;
     char value[kReadBuffer];
     platform::profileGetString("FILES", "PATH", "", value, sizeof value);
-    if (!value[0] || !storeFolder(c.newspaperDir, sizeof c.newspaperDir, value, "FILES", "PATH"))
-        return false;
+    bool folder = value[0] && storeFolder(c.newspaperDir, sizeof c.newspaperDir, value, "FILES", "PATH");
+    setLogFolder(c.newspaperDir);
+    if (!folder) return false;
     readValue("FILES", "extension", ".eif", c.dataExtension, sizeof c.dataExtension);
     // Data files with the header files' extension would each be overwritten
     // by its own header.
@@ -237,8 +239,9 @@ bool readRegistry() {
     storeValue(s.url, sizeof s.url, registryText("URL").c_str(), "registry", "URL");
     // The folder must fit newspaperDir too, the smaller of its two fields.
     std::string path = registryText("PATH");
-    if (!storeFolder(c.newspaperDir, sizeof c.newspaperDir, path.c_str(), "registry", "PATH"))
-        return false;
+    bool folder = storeFolder(c.newspaperDir, sizeof c.newspaperDir, path.c_str(), "registry", "PATH");
+    setLogFolder(c.newspaperDir);
+    if (!folder) return false;
     copyField(s.path, c.newspaperDir);
     // A signed 32-bit number, unclamped: 0 (or none) keeps 10, and one below
     // 1 (a negative value, or a number of 2^31 and above) keeps every edition.
@@ -251,6 +254,7 @@ bool readRegistry() {
     copyField(s.appl, "internal");
     copyField(s.command, "internal");
     copyField(s.unpacker, "internal");
+    copyField(c.unpackerPaths[0], "internal");
     copyField(s.days, "0,1,2,3,4,5,6,7");
     copyField(s.windowClass, "HttpPostmasterClass");
     copyField(s.needsmodem, "0");
@@ -270,7 +274,6 @@ bool methodIsPhp() { return compareNoCase(registryText("Method").c_str(), "PHP")
 }  // namespace
 
 bool readConfiguration() {
-    clearLogSecrets();
     if (g_library.enhancedInterface.load() && platform::regKeyExists(kLibraryKey) && methodIsPhp())
         return readRegistry();
     return readSettingsFile();
@@ -280,10 +283,18 @@ void clearServerNames() {
     for (char *&name : g_config.serverNames) name = nullptr;
 }
 
-int serverCount() {
+int serverCount(const LibraryConfig &config) {
     int n = 0;
-    while (n <= kMaxServers && g_config.serverNames[n]) ++n;
+    while (n <= kMaxServers && config.serverNames[n]) ++n;
     return n;
+}
+
+int serverCount() { return serverCount(g_config); }
+
+void copyConfiguration(const LibraryConfig &config, LibraryConfig &to) {
+    to = config;
+    for (char *&name : to.serverNames)
+        if (name) name = to.serverList + (name - config.serverList);
 }
 
 int32_t lookupCountryCode(const char *language) {

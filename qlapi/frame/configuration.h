@@ -71,6 +71,9 @@ struct LibraryConfig {
     char defaultTimesync[20];
     char *serverNames[kMaxServers + 2];  // into serverList, ended by null
     Serverinfo servers[kMaxServers + 1];
+    // Each server's unpacker as written: the record keeps it upper-cased,
+    // which names no program on a file system that tells case apart.
+    char unpackerPaths[kMaxServers + 1][512];
 };
 
 extern LibraryConfig g_config;
@@ -87,6 +90,10 @@ void clearServerNames();
 
 // The number of configured servers (names before the first null).
 int serverCount();
+int serverCount(const LibraryConfig &config);
+
+// A copy of config whose server names point into the copy's own list.
+void copyConfiguration(const LibraryConfig &config, LibraryConfig &to);
 
 // The country code for an edition's language.
 int32_t lookupCountryCode(const char *language);

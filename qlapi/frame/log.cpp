@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "frame/configuration.h"
 #include "platform/platform.h"
@@ -17,10 +18,9 @@ static const char kMask[] = "********";
 // Entries of the download threads and the host's thread would otherwise
 // interleave, and a trim could race an append.
 static std::mutex g_logLock;
-// Plain arrays, never destroyed: a download thread may still log while the
-// process ends, and a host may unload the library.
-static char g_secrets[kMaxServers + 1][sizeof(Serverinfo::password)];
-static size_t g_secretCount = 0;
+// A plain array, never destroyed: a download thread may still log while
+// the process ends.
+static char g_logFolder[sizeof(LibraryConfig::newspaperDir)];
 
 size_t formatLogMessage(char *out, size_t size, const char *format, va_list args) {
     if (size == 0) return 0;
@@ -59,18 +59,16 @@ size_t formatLogMessage(char *out, size_t size, const char *format, va_list args
     return n;
 }
 
-std::string logFilePath() { return std::string(g_config.newspaperDir) + "qlapi.log"; }
-
-void addLogSecret(const char *secret) {
-    if (!secret || strlen(secret) < kShortestMaskedSecret) return;
+void setLogFolder(const char *folder) {
     std::lock_guard<std::mutex> hold(g_logLock);
-    if (g_secretCount < sizeof g_secrets / sizeof g_secrets[0])
-        snprintf(g_secrets[g_secretCount++], sizeof g_secrets[0], "%s", secret);
+    snprintf(g_logFolder, sizeof g_logFolder, "%s", folder);
 }
 
-void clearLogSecrets() {
+static std::string logFilePathLocked() { return std::string(g_logFolder) + "qlapi.log"; }
+
+std::string logFilePath() {
     std::lock_guard<std::mutex> hold(g_logLock);
-    g_secretCount = 0;
+    return logFilePathLocked();
 }
 
 std::string ctimeText(time_t t) {
@@ -95,10 +93,6 @@ std::string maskSecret(std::string text, const char *secret) {
     return text;
 }
 
-static void maskSecrets(std::string &message) {
-    for (size_t i = 0; i < g_secretCount; ++i) message = maskSecret(message, g_secrets[i]);
-}
-
 // Keeps the last kLogKeepBytes of the file. The cut falls wherever the mark
 // lies, usually inside an entry. The file is replaced in one step, so a
 // crash leaves the old log or the trimmed one, never an empty file.
@@ -115,23 +109,13 @@ static void trimLog(const std::string &path) {
     platform::writeFileReplacing(path.c_str(), (path + ".tmp").c_str(), buffer.get(), got);
 }
 
-void writeLog(const char *format, ...) {
-    char formatted[kMessageSize];
-    va_list args;
-    va_start(args, format);
-    formatLogMessage(formatted, sizeof formatted, format, args);
-    va_end(args);
-
+static void appendEntry(const char *formatted) {
     std::lock_guard<std::mutex> hold(g_logLock);
-    std::string message(formatted);
-    maskSecrets(message);
-    if (message.size() >= kMessageSize) message.resize(kMessageSize - 1);
-
-    std::string path = logFilePath();
+    std::string path = logFilePathLocked();
     FILE *file = fopen(path.c_str(), "a");  // text mode: CR LF on Windows
     if (!file) return;
     fprintf(file, "%s %s\n\t%s\n", kBanner, ctimeText(platform::currentTime()).c_str(),
-            message.c_str());
+            formatted);
     fclose(file);
 
     file = fopen(path.c_str(), "rb");
@@ -139,4 +123,17 @@ void writeLog(const char *format, ...) {
     long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
     fclose(file);
     if (size >= kLogLimitBytes) trimLog(path);
+}
+
+void writeLog(const char *format, ...) {
+    char formatted[kMessageSize];
+    va_list args;
+    va_start(args, format);
+    formatLogMessage(formatted, sizeof formatted, format, args);
+    va_end(args);
+    // Out of memory the entry is lost, never the caller's step.
+    try {
+        appendEntry(formatted);
+    } catch (const std::bad_alloc &) {
+    }
 }

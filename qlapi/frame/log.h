@@ -13,18 +13,18 @@ void writeLog(const char *format, ...);
 // The message part of an entry, cut to size - 1 characters. Returns its length.
 size_t formatLogMessage(char *out, size_t size, const char *format, va_list args);
 
-// The log file's path: newspaperDir followed by "qlapi.log".
+// The log file's path: the log folder followed by "qlapi.log".
 std::string logFilePath();
 
-// Texts never written to the log (the servers' passwords): each occurrence
-// in a message is replaced by asterisks. Secrets shorter than
-// kShortestMaskedSecret would garble every message; lines known to carry a
-// password mask it themselves with maskSecret.
-void addLogSecret(const char *secret);
-void clearLogSecrets();
-constexpr size_t kShortestMaskedSecret = 4;
+// The log's folder: the newspaper folder, told by the configuration each
+// time it reads it. The log keeps its own copy, so that a download thread
+// that logs while the host re-reads the settings never sees half a path.
+void setLogFolder(const char *folder);
 
-// The text with every occurrence of secret replaced by asterisks.
+// The text with every occurrence of secret replaced by asterisks. Only the
+// lines that can carry a password (a server's command line) mask it: a
+// password that is also a word ("Done", "http", "2026") must not garble
+// every other line.
 std::string maskSecret(std::string text, const char *secret);
 
 // The time as the C library's ctime writes it, without the line break:

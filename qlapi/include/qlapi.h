@@ -170,8 +170,11 @@ QLAPI_EXPORT int QLAPI_CALL QL_CancelDownload(void);
    the outcome arrives as notifications. force non-zero fetches even what was
    fetched today. Returns QL_OK when the fetch started, or (none of them kept)
    QL_ERR_NOT_INITIALIZED, QL_ERR_BUSY, QL_ERR_UP_TO_DATE or QL_ERR_NO_THREAD.
-   A server fetched by the library itself ends with QL_STATUS_ERROR until the
-   library's own HTTP transfer is built. */
+   The fetch works on the settings as they were when it started: the host may
+   resynchronise, shut down or initialise again while it runs, and a fetch
+   always ends with one QL_STATUS_DORESYNC unless its watchdog ended it after
+   fifteen minutes. A library with a fetch running stays loaded until the
+   process ends, even when the host unloads it. */
 QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force);
 
 /* ---- Store ----------------------------------------------------------------- */

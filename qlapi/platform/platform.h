@@ -106,6 +106,11 @@ std::vector<DirEntry> listFiles(const std::string &folder, const std::string &su
 // saves most of the page faults). Only a hint.
 void adviseLargeBlock(void *block, size_t size);
 
+// ---- The library itself ------------------------------------------------------------
+// Keeps the library loaded until the process ends, even when its host
+// unloads it: threads of an abandoned fetch may still run its code.
+void pinLibrary();
+
 // ---- Waiting ------------------------------------------------------------------------
 void sleepMs(unsigned milliseconds);
 
@@ -117,8 +122,13 @@ struct SharedMemory {
     size_t size = 0;
     uintptr_t handle = 0;
 };
+// On POSIX the name is the user's own ("/name-uid"), so that two users of
+// one machine never meet in one block; Windows keeps the plain name.
 bool openSharedMemory(const char *name, size_t size, SharedMemory &out);
 void closeSharedMemory(SharedMemory &block);
+// Removes the name, so that the next open makes a new block (POSIX: the
+// object in /dev/shm; Windows: nothing, the block goes with its last view).
+void removeSharedMemory(const char *name);
 
 // ---- Windows of other programs --------------------------------------------------------
 // A top-level window found by its class. On POSIX a program "owns a window"

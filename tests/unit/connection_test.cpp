@@ -1,6 +1,7 @@
 // The connection set-up: proxy settings copied into the environment, and
 // dial-up with the offline switch, through a stand-in dial-up service.
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,7 @@ class ConnectionTest : public LibraryTest {
                              "[INET]\nRegistry=" + std::string(kInetKey) + "\nProfile=Provider\n");
         ASSERT_EQ(QL_Initialize(1), QL_OK);
         ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
+        fetch_ = std::make_unique<Fetch>(0);  // with the settings just read
         g_dial = DialLog();
         knobs::setDialUp({fakeDial, fakeHangUp});
         clearReceived();
@@ -60,14 +62,14 @@ class ConnectionTest : public LibraryTest {
     int prepare(const char *needsmodem) {
         Serverinfo server{};
         copyField(server.needsmodem, needsmodem);
-        return prepareConnection(fetch_, server);
+        return prepareConnection(*fetch_, server);
     }
     // Every line appears in the library's log.
     void expectLogged(std::initializer_list<const char *> lines) {
         std::string log = readWholeFile(dir() + "news" + platform::kPathSeparator + "qlapi.log");
         for (const char *line : lines) EXPECT_NE(log.find(line), std::string::npos) << line;
     }
-    Fetch fetch_;
+    std::unique_ptr<Fetch> fetch_;
     HostWindow host_;
 };
 
@@ -128,10 +130,10 @@ TEST_F(ConnectionTest, DialUpTurnsTheOfflineSwitchForTheServer) {
     platform::RegValue v;
     ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
     EXPECT_EQ(v.number, 0u) << "restored only at the end of the server";
-    restoreOfflineSetting();
+    restoreOfflineSetting(*fetch_);
     ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
     EXPECT_EQ(v.number, 1u);
-    restoreOfflineSetting();  // nothing more to restore
+    restoreOfflineSetting(*fetch_);  // nothing more to restore
     ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
     EXPECT_EQ(v.number, 1u);
 
@@ -147,7 +149,7 @@ TEST_F(ConnectionTest, DialUpTurnsTheOfflineSwitchForTheServer) {
     hangUpDialledConnection();
     platform::regDeleteTree(kInetKey);
     EXPECT_EQ(prepare("1"), 0);
-    restoreOfflineSetting();
+    restoreOfflineSetting(*fetch_);
     EXPECT_FALSE(platform::regKeyExists(kInetKey));
     EXPECT_EQ(g_dial.profiles.size(), 3u);
     EXPECT_TRUE(received().empty());
@@ -169,7 +171,7 @@ TEST_F(ConnectionTest, DialFailuresAreTold) {
         ASSERT_EQ(seen.size(), 1u) << systemError;
         EXPECT_EQ(seen[0].category, uintptr_t(QL_NOTIFY_STATUS));
         EXPECT_EQ(seen[0].code, status) << systemError;
-        restoreOfflineSetting();
+        restoreOfflineSetting(*fetch_);
         platform::RegValue v;
         ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
         EXPECT_EQ(v.number, 1u) << "a failed dial still gets its switch back";

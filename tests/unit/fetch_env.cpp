@@ -56,6 +56,7 @@ void FetchFixture::SetUp() {
 void FetchFixture::TearDown() {
     waitForFetchEnd(20000);
     knobs::setFetchWaits(FetchWaits());
+    knobs::removeSharedBlock();
     knobs::setSharedBlockName(nullptr);
     LibraryTest::TearDown();
 }

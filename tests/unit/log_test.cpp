@@ -61,7 +61,7 @@ class LogFileTest : public LibraryTest {};
 
 TEST_F(LogFileTest, EachEntryIsABannerLineAndATabbedMessage) {
     std::string news = makeFolder("news");
-    strcpy(g_config.newspaperDir, news.c_str());
+    setLogFolder(news.c_str());
     platform::knobs::setClock(fixedClock);
     writeLog("Working on %s, %d attempt\n", "VKT", 1);
     writeLog("no break");
@@ -77,19 +77,25 @@ TEST_F(LogFileTest, EachEntryIsABannerLineAndATabbedMessage) {
                                                      nl + banner + nl + "\tno break" + nl);
 }
 
-TEST_F(LogFileTest, PasswordsNeverReachTheFile) {
+// The command line that carries a password is masked where it is logged;
+// a password that is also a word garbles no other line.
+TEST_F(LogFileTest, OnlyTheCommandLineHidesThePassword) {
     std::string news = makeFolder("news");
-    writeMinimalSettings(news, "command=agent.exe -u $LOGIN -p $PASSWORD\n");
+    writeSettings("[FILES]\nPATH=" + news +
+                  "\n[CONNECTIONS]\nServer=A\n[A]\nappl=agent.exe\nurl=u\nlogin=reader\n"
+                  "password=Done\nclass=c\ncommand=agent.exe -u $LOGIN -p $PASSWORD\n");
     ASSERT_TRUE(readConfiguration());
-    writeLog("Starting %s\n", g_config.servers[0].command);
+    const Serverinfo &s = g_config.servers[0];
+    writeLog("Launching %s %s\n", s.appl, maskSecret(s.command, s.password).c_str());
+    writeLog("received a TransactionDone\n");
     std::string log = readWholeFile(news + "qlapi.log");
-    EXPECT_EQ(log.find("secret"), std::string::npos) << log;
     EXPECT_NE(log.find("agent.exe -u reader -p ********"), std::string::npos) << log;
+    EXPECT_NE(log.find("received a TransactionDone"), std::string::npos) << log;
 }
 
 TEST_F(LogFileTest, ReachingTheLimitKeepsTheLastHalfMillionBytes) {
     std::string news = makeFolder("news");
-    strcpy(g_config.newspaperDir, news.c_str());
+    setLogFolder(news.c_str());
     std::string path = news + "qlapi.log";
     // Distinct bytes everywhere, so that a wrong cut shows.
     std::string old;
@@ -112,7 +118,7 @@ TEST_F(LogFileTest, ReachingTheLimitKeepsTheLastHalfMillionBytes) {
 }
 
 TEST_F(LogFileTest, WithoutAFolderTheLogGoesToTheCurrentDirectory) {
-    g_config.newspaperDir[0] = '\0';
+    setLogFolder("");
     EXPECT_EQ(logFilePath(), "qlapi.log");
 }
 

@@ -32,8 +32,12 @@ void sleepMs(unsigned milliseconds) {
     }
 }
 
+static std::string userShmName(const char *name) {
+    return std::string("/") + name + "-" + std::to_string(getuid());
+}
+
 bool openSharedMemory(const char *name, size_t size, SharedMemory &out) {
-    std::string shmName = std::string("/") + name;
+    std::string shmName = userShmName(name);
     int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT, 0600);
     if (fd < 0) return false;
     struct stat st;
@@ -55,6 +59,8 @@ void closeSharedMemory(SharedMemory &block) {
     if (block.view) munmap(block.view, block.size);
     block = SharedMemory();
 }
+
+void removeSharedMemory(const char *name) { shm_unlink(userShmName(name).c_str()); }
 
 std::string windowSocketPath(const char *windowClass) {
     const char *runtime = getenv("XDG_RUNTIME_DIR");

@@ -1,5 +1,6 @@
 // Home folder, host window, account, time and files on POSIX systems.
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -83,6 +84,13 @@ bool toLocalTime(time_t t, std::tm &out) { return localtime_r(&t, &out) != nullp
 
 bool replaceFile(const char *source, const char *target) {
     return std::rename(source, target) == 0;
+}
+
+void pinLibrary() {
+    // Opened once more as never to be unloaded; the handle is kept on purpose.
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void *>(&pinLibrary), &self) && self.dli_fname)
+        dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 bool canRewriteFile(const char *path) {

@@ -31,6 +31,8 @@ void closeSharedMemory(SharedMemory &block) {
     block = SharedMemory();
 }
 
+void removeSharedMemory(const char *) {}
+
 std::string windowSocketPath(const char *) { return std::string(); }
 
 bool findWindowByClass(const char *windowClass, WindowRef &out) {

@@ -50,6 +50,12 @@ bool replaceFile(const char *source, const char *target) {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+void pinLibrary() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&pinLibrary), &self);
+}
+
 bool canRewriteFile(const char *path) {
     if (knobs::fileFault() == knobs::FileFault::openForUpdate) return false;
     HANDLE file =
