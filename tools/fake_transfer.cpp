@@ -1,12 +1,15 @@
 // A piped transfer program for tests and the demo: prints the receipts it
 // is given, one line at a time, as a command-line downloader reports.
 //
-//   fake_transfer [--delay MS] [--lf | --crlf] [--together] [--hang] LINE...
+//   fake_transfer [--delay MS] [--lf | --crlf] [--together] [--hang]
+//                 [--endless BYTES] LINE...
 //
 // --delay  pause between lines (default 50 ms), so each line is read alone
 // --lf     end lines with LF alone (default CR LF)
 // --together  write all lines with a single write
 // --hang   keep running after the last line, with the output open
+// --endless  first write a progress line "%50" that runs on for this many
+//            blanks without a line end
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +41,9 @@ int main(int argc, char **argv) {
             together = true;
         } else if (!strcmp(argv[i], "--hang")) {
             hang = true;
+        } else if (!strcmp(argv[i], "--endless") && i + 1 < argc) {
+            fputs(("%50" + std::string(strtoul(argv[++i], nullptr, 10), ' ')).c_str(), stdout);
+            fflush(stdout);
         } else if (together) {
             all += argv[i] + ending;
         } else {

@@ -98,58 +98,70 @@ QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void) {
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstResort(ItemId parent) {
-    if (!checkInitialised()) return nullptr;
-    g_cursors.erase(parent);
-    EditionEntry *entry = findEdition(parent);
-    if (!entry) return found<const ItemRecord>(nullptr);
-    openEdition(entry);
-    ResortNode *start = entry->tree;
-    if (parent != entry->info.id) {
-        ResortNode *resort = findResort(parent);
-        start = resort ? resort->subResorts : nullptr;
-    }
-    setCursor(parent, Cursor::resort, start);
-    return nextResort(parent);
+    return exportCall<const ItemRecord *>(nullptr, [parent]() -> const ItemRecord * {
+        if (!checkInitialised()) return nullptr;
+        g_cursors.erase(parent);
+        EditionEntry *entry = findEdition(parent);
+        if (!entry) return found<const ItemRecord>(nullptr);
+        openEdition(entry);
+        ResortNode *start = entry->tree;
+        if (parent != entry->info.id) {
+            ResortNode *resort = findResort(parent);
+            start = resort ? resort->subResorts : nullptr;
+        }
+        setCursor(parent, Cursor::resort, start);
+        return nextResort(parent);
+    });
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextResort(ItemId parent) {
-    if (!checkInitialised()) return nullptr;
-    return nextResort(parent);
+    return exportCall<const ItemRecord *>(nullptr, [parent]() -> const ItemRecord * {
+        if (!checkInitialised()) return nullptr;
+        return nextResort(parent);
+    });
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstArticle(ItemId resort) {
-    if (!checkInitialised()) return nullptr;
-    g_cursors.erase(resort);
-    // Edition numbers are unique in the list, so the one edition of the id
-    // must already be open.
-    EditionEntry *entry = findEdition(resort);
-    ResortNode *node = entry && entry->tree ? findResort(resort) : nullptr;
-    if (!node || !node->articles) return found<const ItemRecord>(nullptr);
-    return giveArticle(resort, node->articles);
+    return exportCall<const ItemRecord *>(nullptr, [resort]() -> const ItemRecord * {
+        if (!checkInitialised()) return nullptr;
+        g_cursors.erase(resort);
+        // Edition numbers are unique in the list, so the one edition of the id
+        // must already be open.
+        EditionEntry *entry = findEdition(resort);
+        ResortNode *node = entry && entry->tree ? findResort(resort) : nullptr;
+        if (!node || !node->articles) return found<const ItemRecord>(nullptr);
+        return giveArticle(resort, node->articles);
+    });
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextArticle(ItemId resort) {
-    if (!checkInitialised()) return nullptr;
-    auto *article = static_cast<ArticleNode *>(takeCursor(resort, Cursor::article));
-    if (!article) return found<const ItemRecord>(nullptr);
-    return giveArticle(resort, article);
+    return exportCall<const ItemRecord *>(nullptr, [resort]() -> const ItemRecord * {
+        if (!checkInitialised()) return nullptr;
+        auto *article = static_cast<ArticleNode *>(takeCursor(resort, Cursor::article));
+        if (!article) return found<const ItemRecord>(nullptr);
+        return giveArticle(resort, article);
+    });
 }
 
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindFirstParagraph(ItemId article) {
-    if (!checkInitialised()) return nullptr;
-    EditionEntry *entry = findEdition(article);
-    if (entry) {
-        openEdition(entry);
-        ArticleNode *node = entry->tree ? findArticle(article) : nullptr;
-        if (!node) return found<const char>(nullptr);
-        setCursor(article, Cursor::paragraph, node->paragraphs);
-    }
-    return nextParagraph(article);
+    return exportCall<const char *>(nullptr, [article]() -> const char * {
+        if (!checkInitialised()) return nullptr;
+        EditionEntry *entry = findEdition(article);
+        if (entry) {
+            openEdition(entry);
+            ArticleNode *node = entry->tree ? findArticle(article) : nullptr;
+            if (!node) return found<const char>(nullptr);
+            setCursor(article, Cursor::paragraph, node->paragraphs);
+        }
+        return nextParagraph(article);
+    });
 }
 
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindNextParagraph(ItemId article) {
-    if (!checkInitialised()) return nullptr;
-    return nextParagraph(article);
+    return exportCall<const char *>(nullptr, [article]() -> const char * {
+        if (!checkInitialised()) return nullptr;
+        return nextParagraph(article);
+    });
 }
 
 }  // extern "C"

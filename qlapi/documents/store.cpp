@@ -318,11 +318,16 @@ extern "C" {
 
 QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void) {
     EditionEntry *list = nullptr;
-    walkFolder([&list](EditionEntry *entry) {
-        entry->info.id = 0x01000000;
-        insertByDate(list, entry);
+    bool whole = exportCall(false, [&list] {
+        walkFolder([&list](EditionEntry *entry) {
+            entry->info.id = 0x01000000;
+            insertByDate(list, entry);
+        });
+        return true;
     });
-    return list;
+    if (whole) return list;
+    QL_RemoveNewspaperTree(list);  // out of memory: no list rather than half of one
+    return nullptr;
 }
 
 QLAPI_EXPORT void QLAPI_CALL QL_RemoveNewspaperTree(EditionEntry *list) {
@@ -344,7 +349,11 @@ QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper) {
         setLastError(QL_ERR_NOT_FOUND);
         return QL_ERR_NOT_FOUND;
     }
-    deleteEditionFiles(entry->path);
+    if (!exportCall(false, [entry] {
+            deleteEditionFiles(entry->path);
+            return true;
+        }))
+        return QL_ERR_NO_MEMORY;
     notifyHost(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
     return QL_OK;
 }

@@ -4,9 +4,14 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "frame/configuration.h"
+#include "frame/library_state.h"
 #include "platform/platform.h"
 
 // A library-side transfer (the piped reader or the internal transfer).
@@ -23,6 +28,8 @@ struct TransferThread {
 // they notice at their next wait, send nothing more and leave by themselves.
 struct Fetch {
     explicit Fetch(int force);
+    // Nobody listens to the fetch any more: its watchdog gave it up, or it
+    // ended. Its threads send nothing more and leave at their next wait.
     std::atomic<bool> abandoned{false};
     const int force;
     LibraryConfig config;
@@ -82,6 +89,20 @@ void setGetAndSendThread(std::shared_ptr<TransferThread> thread);
 extern std::atomic<bool> g_dialledConnection;
 // Closes it when it is up; safe from the watchdog's thread.
 void hangUpDialledConnection();
+
+// Starts a detached thread of the library; false when none could be made
+// (out of memory the shortage is reported, as everywhere).
+template <typename Body>
+bool startDetached(Body &&body) {
+    try {
+        std::thread(std::forward<Body>(body)).detach();
+        return true;
+    } catch (const std::bad_alloc &) {
+        reportOutOfMemory();
+    } catch (const std::system_error &) {
+    }
+    return false;
+}
 
 // Sends a notification unless the fetch was abandoned.
 void notifyFromFetch(const Fetch &fetch, int category, int code);

@@ -50,7 +50,8 @@ bool fetchSleep(const Fetch &fetch, unsigned ms) {
 
 void knobs::setFetchWaits(const FetchWaits &waits) { g_waits = waits; }
 
-Fetch::Fetch(int forced) : force(forced), clientKey(g_library.clientKey ? g_library.clientKey : "") {
+Fetch::Fetch(int forced)
+    : force(forced), clientKey(g_library.clientKey ? g_library.clientKey : "") {
     copyConfiguration(g_config, config);
 }
 
@@ -213,6 +214,9 @@ void FetchRun::run() {
     // Released before the flag is cleared: the watchdog must see this fetch
     // ended before another can start.
     if (!fetch_->release()) return;
+    // Nobody listens any more: a transfer thread of this fetch that still
+    // waits to place a receipt leaves.
+    fetch_->abandoned.store(true);
     g_globalThreadReleasedSignal.store(1);
     g_fetchRunning.store(false);
     platform::sleepMs(g_waits.atEnd);
@@ -412,9 +416,17 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
 
 }  // namespace
 
+static int startFetch(int force);
+
 extern "C" QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force) {
     if (!g_library.initialised.load()) return QL_ERR_NOT_INITIALIZED;
     if (g_fetchRunning.load()) return QL_ERR_BUSY;
+    return exportCall(QL_ERR_NO_THREAD, [force] { return startFetch(force); });
+}
+
+// Everything that may throw before the running flag is set, or is caught
+// where it is thrown after it.
+static int startFetch(int force) {
     if (!force && !fetchDueToday()) return QL_ERR_UP_TO_DATE;
     // Tested and set in one step: a second host cannot start a second fetch.
     bool idle = false;
@@ -432,17 +444,13 @@ extern "C" QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force) {
     platform::pinLibrary();
     g_globalThreadReleasedSignal.store(0);
     setGetAndSendThread(nullptr);
-    try {
-        std::thread([fetch] { FetchRun(fetch).run(); }).detach();
-    } catch (const std::system_error &) {
+    if (!startDetached([fetch] { FetchRun(fetch).run(); })) {
         g_globalThreadReleasedSignal.store(1);
         g_fetchRunning.store(false);
         return QL_ERR_NO_THREAD;
     }
     g_watchdogsRunning.fetch_add(1);
-    try {
-        std::thread(watchdogThread, fetch).detach();
-    } catch (const std::system_error &) {
+    if (!startDetached([fetch] { watchdogThread(fetch); })) {
         g_watchdogsRunning.fetch_sub(1);
         writeLog("The watchdog could not be started\n");
     }

@@ -111,7 +111,6 @@ class InternalTransfer {
     void failForMemory();
 
   private:
-
     static bool stopReading(void *context);
     bool stopped() const {
         return g_library.cancelRequested.load() != 0 || fetch_->abandoned.load();
@@ -363,20 +362,17 @@ std::shared_ptr<TransferThread> startInternalTransfer(std::shared_ptr<Fetch> fet
                                                       int serverIndex) {
     auto thread = std::make_shared<TransferThread>();
     resetFirstReceipt();
-    try {
-        std::thread([fetch, thread, serverIndex] {
-            // No exception leaves the thread: out of memory, the transfer
-            // fails as any other would.
-            InternalTransfer transfer(fetch, thread, serverIndex);
-            try {
-                transfer.run();
-            } catch (const std::bad_alloc &) {
-                reportOutOfMemory();
-                transfer.failForMemory();
-            }
-        }).detach();
-    } catch (const std::system_error &) {
-        return nullptr;
-    }
+    bool started = startDetached([fetch, thread, serverIndex] {
+        // No exception leaves the thread: out of memory, the transfer fails
+        // as any other would.
+        InternalTransfer transfer(fetch, thread, serverIndex);
+        try {
+            transfer.run();
+        } catch (const std::bad_alloc &) {
+            reportOutOfMemory();
+            transfer.failForMemory();
+        }
+    });
+    if (!started) return nullptr;
     return thread;
 }

@@ -53,7 +53,8 @@ static void readLines(const std::shared_ptr<Fetch> &fetch,
             finalPassed = !passLine(*fetch, line);
         }
         if (pending.size() > kLongestLine) {
-            if (!cutLogged) writeLog("The transfer program writes a line of more than 64 KB; cut\n");
+            if (!cutLogged)
+                writeLog("The transfer program writes a line of more than 64 KB; cut\n");
             cutLogged = true;
             pending.resize(kLongestLine);
         }
@@ -100,9 +101,7 @@ std::shared_ptr<TransferThread> startPipedTransfer(std::shared_ptr<Fetch> fetch,
         return thread;  // its "BUSY" tells the fetch thread
     }
     g_readerActive.store(true);
-    try {
-        std::thread(pipedReader, fetch, thread).detach();
-    } catch (const std::system_error &) {
+    if (!startDetached([fetch, thread] { pipedReader(fetch, thread); })) {
         g_readerActive.store(false);
         platform::closeProcess(thread->child, true);
         return nullptr;

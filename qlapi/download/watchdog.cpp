@@ -19,9 +19,11 @@ void watchdogThread(std::shared_ptr<Fetch> fetch) {
 }
 
 static void watch(Fetch &fetch) {
-    for (unsigned tick = 0; tick < g_waits.watchdogTicks; ++tick) {
+    // The fetch's time is fixed when it starts.
+    const unsigned ticks = g_waits.watchdogTicks, tickMs = g_waits.watchdogTick;
+    for (unsigned tick = 0; tick < ticks; ++tick) {
         if (fetch.released()) break;
-        platform::sleepMs(g_waits.watchdogTick);
+        platform::sleepMs(tickMs);
     }
     writeLog("Watchdog left loop: GlobalThreadReleasedSignal = %d\n", fetch.released() ? 1 : 0);
     // The fetch may end on its own at this very moment: only one of the

@@ -7,9 +7,11 @@ extern "C" {
 QLAPI_EXPORT int QLAPI_CALL QL_Initialize(int mode) {
     bool initialised = g_library.initialised.load() != 0;
     if ((mode != 0) == initialised) return QL_ERR_WRONG_STATE;
-    if (mode) return initialiseLibrary();
-    shutdownLibrary();
-    return QL_OK;
+    return exportCall(QL_ERR_NO_MEMORY, [mode] {
+        if (mode) return initialiseLibrary();
+        shutdownLibrary();
+        return QL_OK;
+    });
 }
 
 QLAPI_EXPORT int QLAPI_CALL QL_DllError(void) { return g_library.lastError.load(); }
@@ -37,10 +39,12 @@ QLAPI_EXPORT int QLAPI_CALL QL_CancelDownload(void) {
 
 QLAPI_EXPORT int QLAPI_CALL QL_ResyncNewspaper(void) {
     if (!g_library.initialised.load()) return QL_ERR_NOT_INITIALIZED;
-    shutdownLibrary();
-    initialiseLibrary();
-    writeLog("QL_ResyncNewspaper was called\n");
-    return QL_OK;
+    return exportCall(QL_ERR_NO_MEMORY, [] {
+        shutdownLibrary();
+        initialiseLibrary();
+        writeLog("QL_ResyncNewspaper was called\n");
+        return QL_OK;
+    });
 }
 
 }  // extern "C"

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <new>
 
 #include "qlapi.h"
 
@@ -44,6 +46,19 @@ void *guardedAlloc(size_t bytes);
 // QL_ERR_NO_MEMORY, tells the host (QL_NOTIFY_LIBRARYERROR, QL_ERR_NO_MEMORY)
 // and counts the shortage for AllocationWatch.
 void reportOutOfMemory();
+
+// Runs the body of an export, so that no exception leaves the library: out
+// of memory the shortage is reported and the export gives fallback.
+template <typename Result, typename Body>
+Result exportCall(Result fallback, Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        reportOutOfMemory();
+    } catch (const std::exception &) {
+    }
+    return fallback;
+}
 
 // Whether memory ran out, on any thread, since the watch was made. An
 // edition that fails while memory is short says nothing about its content,

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "frame/configuration.h"
+#include "frame/library_state.h"
 #include "platform/platform.h"
 
 static const char kBanner[] =
@@ -114,8 +115,7 @@ static void appendEntry(const char *formatted) {
     std::string path = logFilePathLocked();
     FILE *file = fopen(path.c_str(), "a");  // text mode: CR LF on Windows
     if (!file) return;
-    fprintf(file, "%s %s\n\t%s\n", kBanner, ctimeText(platform::currentTime()).c_str(),
-            formatted);
+    fprintf(file, "%s %s\n\t%s\n", kBanner, ctimeText(platform::currentTime()).c_str(), formatted);
     fclose(file);
 
     file = fopen(path.c_str(), "rb");
@@ -135,5 +135,6 @@ void writeLog(const char *format, ...) {
     try {
         appendEntry(formatted);
     } catch (const std::bad_alloc &) {
+        reportOutOfMemory();
     }
 }

@@ -1,7 +1,15 @@
 // Whole fetches through QL_GetNewspaper, with our own piped transfer program
 // and postmaster, compared notification by notification.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -12,6 +20,26 @@
 #include "frame/library_state.h"
 #include "platform/platform.h"
 #include "qlapi.h"
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // our new takes from malloc
+#endif
+
+// Allocations of the library's own threads fail on request: the n-th one
+// from now on (counted from 0) throws std::bad_alloc, as it would when
+// memory runs out. The test's thread and the recording host never fail.
+static std::atomic<long> g_failAt{-1};
+static std::thread::id g_testThread;
+
+void *operator new(size_t size) {
+    if (g_failAt.load(std::memory_order_relaxed) >= 0 && !t_inHostCallback &&
+        std::this_thread::get_id() != g_testThread && g_failAt.fetch_sub(1) == 0)
+        throw std::bad_alloc();
+    if (void *block = malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void *block) noexcept { free(block); }
+void operator delete(void *block, size_t) noexcept { free(block); }
 
 namespace {
 
@@ -253,6 +281,122 @@ TEST_F(FetchTest, OneFetchAtATimeAndTheWatchdogFreesAHungOne) {
     piped("TransactionDone");
     EXPECT_EQ(fetch(1), status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}))
         << "a new fetch starts at once";
+}
+
+// A fetch that ended leaves its watchdog nothing to do, even when the next
+// fetch started before that watchdog looked again: the next one runs to its
+// end, undisturbed.
+TEST_F(FetchTest, AFinishedFetchsWatchdogLeavesTheNextAlone) {
+    FetchWaits waits = g_waits;
+    waits.watchdogTick = 500;
+    waits.watchdogTicks = 3;  // the first fetch's time: 1.5 s
+    knobs::setFetchWaits(waits);
+    piped("TransactionDone");
+    ASSERT_EQ(QL_GetNewspaper(1), QL_OK);
+    ASSERT_TRUE(pumpUntil([] { return !g_fetchRunning.load(); }, 10000));
+    ASSERT_EQ(g_watchdogsRunning.load(), 1) << "the first watchdog is still there";
+    clearReceived();
+
+    knobs::setFetchWaits(FetchWaits{10, 10, 1500, 10, 10, 20, 3000});
+    QL_Initialize(0);
+    piped("--delay 700 %10 %50 TransactionDone");  // runs past the first watchdog's time
+    EXPECT_EQ(fetch(1), (Seen{{QL_NOTIFY_PROGRESS, 10},
+                              {QL_NOTIFY_PROGRESS, 50},
+                              {QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE},
+                              kDoResync}));
+    EXPECT_EQ(log().find("Watchdog on battlefield"), std::string::npos);
+}
+
+// The host may resync, shut down and read other settings while a fetch
+// runs: the fetch goes on with the settings it started with.
+TEST_F(FetchTest, SettingsChangedDuringAFetchDoNotReachIt) {
+    const std::pair<const char *, std::function<void()>> kinds[] = {
+        {"piped", [&] { piped("--delay 300 %10 %50 TransactionDone"); }},
+        {"postmaster", [&] { postmaster("--progress 50,100 --lifetime 3000"); }},
+    };
+    for (const auto &[kind, configureKind] : kinds) {
+        QL_Initialize(0);
+        platform::regDeleteTree("Software\\VKT\\QLAPI\\Newspapers");
+        configureKind();
+        ASSERT_EQ(QL_GetNewspaper(0), QL_OK) << kind;
+        platform::sleepMs(100);
+        EXPECT_EQ(QL_ResyncNewspaper(), QL_OK);
+        EXPECT_EQ(QL_Initialize(0), QL_OK);
+        writeSettings("[FILES]\nPATH=" + news_ + "\n");  // no server at all now
+        EXPECT_EQ(QL_Initialize(1), QL_ERR_CONFIG);
+        EXPECT_TRUE(waitForFetchEnd(30000)) << kind;
+        EXPECT_EQ(statusOnly(seenSoFar()),
+                  status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}))
+            << kind;
+        clearReceived();
+        platform::RegValue day;
+        EXPECT_TRUE(platform::regReadValue("Software\\VKT\\QLAPI\\Newspapers\\VKT", "day", day))
+            << kind << ": the date is stored under the server's own name";
+        ++case_;
+    }
+}
+
+// A program that writes without line ends is read on with its line cut.
+TEST_F(FetchTest, AnEndlessLineIsCut) {
+    piped("--endless 200000 TransactionDone");
+    EXPECT_EQ(fetch(), (Seen{{QL_NOTIFY_PROGRESS, 50},
+                             {QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE},
+                             kDoResync}));
+    EXPECT_NE(log().find("writes a line of more than 64 KB; cut"), std::string::npos);
+}
+
+#ifndef _WIN32
+// The unpacker starts by its path as written, in the server's folder, once a
+// piped transfer is done, and the host hears of it after the wait; a
+// postmaster unpacks by itself.
+TEST_F(FetchTest, TheUnpackerStartsByItsPathAsWritten) {
+    std::string work = makeFolder("work"), unpacker = makeFolder("Tools") + "unpack.sh";
+    writeWholeFile(unpacker, "#!/bin/sh\npwd > unpacked.txt\n");
+    chmod(unpacker.c_str(), 0755);
+    FetchWaits waits = g_waits;
+    waits.afterUnpacker = 500;
+    knobs::setFetchWaits(waits);
+    const std::pair<const char *, bool> kinds[] = {{"piped", true}, {"postmaster", false}};
+    for (const auto &[kind, unpacks] : kinds) {
+        QL_Initialize(0);
+        remove((work + "unpacked.txt").c_str());
+        std::string more = "unpacker=" + unpacker + "\npath=" + work + "\n";
+        if (unpacks)
+            configure("appl=" + tool("fake_transfer") +
+                      "\ncommand=fake_transfer TransactionDone\nclass=HttpPostmasterClass\n" +
+                      more);
+        else
+            postmaster("--lifetime 3000", more);
+        EXPECT_EQ(statusOnly(fetch(1)),
+                  status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}))
+            << kind;
+        EXPECT_EQ(readWholeFile(work + "unpacked.txt"),
+                  unpacks ? work.substr(0, work.size() - 1) + "\n" : "")
+            << kind << ": started in the server's folder, or not at all";
+        ++case_;
+    }
+}
+#endif
+
+// Whichever allocation of the fetch's threads fails, the host hears (22, 7),
+// the fetch ends with one DORESYNC, and the next fetch runs as usual.
+TEST_F(FetchTest, RunningOutOfMemoryInAnyThreadOfAFetch) {
+    g_testThread = std::this_thread::get_id();
+    piped("%50 TransactionDone");
+    for (long failing = 0; failing < 400; failing += 7) {
+        g_failAt = failing;
+        Seen seen = fetch(1);
+        bool failed = g_failAt.exchange(-1) < 0;
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), kDoResync), 1) << failing;
+        bool told = std::find(seen.begin(), seen.end(),
+                              std::make_pair(int(QL_NOTIFY_LIBRARYERROR), int(QL_ERR_NO_MEMORY))) !=
+                    seen.end();
+        EXPECT_EQ(told, failed) << failing;
+        if (!failed) break;  // past the last allocation of a fetch
+    }
+    EXPECT_EQ(fetch(1), (Seen{{QL_NOTIFY_PROGRESS, 50},
+                              {QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE},
+                              kDoResync}));
 }
 
 TEST_F(FetchTest, CleaningKeepsEditionsAndHiddenFiles) {

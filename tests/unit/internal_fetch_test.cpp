@@ -1,6 +1,8 @@
 // The library's own HTTP transfer against our subscription server on
 // loopback: what the host hears, what the server saw, and which files end
 // up where.
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -10,6 +12,7 @@
 #include "download/knobs.h"
 #include "fetch_env.h"
 #include "frame/client_key.h"
+#include "frame/knobs.h"
 #include "frame/library_state.h"
 #include "platform/knobs.h"
 #include "platform/platform.h"
@@ -319,6 +322,76 @@ TEST_F(InternalFetchTest, CancelStopsTheDownload) {
     EXPECT_NE(log().find("\tCancelDownload sent us a message"), std::string::npos);
 }
 
+// A resync and settings without any server, read while the container comes
+// in, do not reach the transfer: it writes where it started to write.
+TEST_F(InternalFetchTest, SettingsChangedDuringTheTransferDoNotReachIt) {
+    addEdition("large", std::string(100000, 'l'));
+    serve();
+    ServerFaults slow;
+    slow.trickleBytes = 8192;
+    slow.trickleDelayMs = 50;
+    server_->setFaults(slow);
+    ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
+    ASSERT_TRUE(pumpUntil([] { return !progressOnly(seenSoFar()).empty(); }, 20000));
+    EXPECT_EQ(QL_ResyncNewspaper(), QL_OK);
+    EXPECT_EQ(QL_Initialize(0), QL_OK);
+    writeSettings("[FILES]\nPATH=" + makeFolder("elsewhere") + "\n");
+    EXPECT_EQ(QL_Initialize(1), QL_ERR_CONFIG);
+    ASSERT_TRUE(waitForFetchEnd(20000));
+    EXPECT_EQ(statusOnly(seenSoFar()),
+              status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+    EXPECT_EQ(edition("large"), std::string(100000, 'l'));
+}
+
+// A cancel given while the server thinks about the query wins over the
+// failed data request that follows it.
+TEST_F(InternalFetchTest, ACancelDuringTheQueryIsNotLost) {
+    serve();
+    ServerFaults faults;
+    faults.queryDelayMs = 1500;
+    faults.dataStatus = 404;
+    server_->setFaults(faults);
+    ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
+    platform::sleepMs(500);
+    QL_CancelDownload();
+    ASSERT_TRUE(waitForFetchEnd(20000));
+    EXPECT_EQ(statusOnly(seenSoFar()),
+              status({QL_STATUS_TRANSMISSIONCANCELLED, QL_STATUS_DORESYNC}));
+}
+
+// Out of memory at any allocation of a fetch, the host hears (22, 7) and
+// the fetch still ends as a fetch does, with one DORESYNC, and no edition
+// already stored is lost.
+TEST_F(InternalFetchTest, RunningOutOfMemoryAtAnyStep) {
+    static std::atomic<int> s_left{-1}, s_made{0};
+    auto counted = [](size_t bytes) -> void * {
+        ++s_made;
+        return s_left.load() == 0 ? nullptr : (s_left.fetch_sub(1), malloc(bytes));
+    };
+    serve();
+    const std::string stored = edition("tageblatt");
+    s_left = 1 << 30;
+    knobs::setAllocator(counted);
+    EXPECT_EQ(statusOnly(fetch(1)), status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+    const int allocations = s_made.exchange(0);
+    ASSERT_GT(allocations, 0);
+    printf("a fetch makes %d guarded allocations\n", allocations);
+    for (int failing = 0; failing < allocations; ++failing) {
+        writeWholeFile(news_ + "tageblatt.eif", stored);
+        s_left = failing;
+        Seen seen = fetch(1);
+        s_left = 1 << 30;
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), kDoResync), 1) << failing;
+        EXPECT_NE(std::find(seen.begin(), seen.end(),
+                            std::make_pair(int(QL_NOTIFY_LIBRARYERROR), int(QL_ERR_NO_MEMORY))),
+                  seen.end())
+            << failing;
+        std::string now = edition("tageblatt");
+        EXPECT_TRUE(now == stored || now == sample("tageblatt-2026-12-07.eif")) << failing;
+    }
+    knobs::setAllocator(nullptr);
+}
+
 TEST_F(InternalFetchTest, AStalledServerFailsTheTransfer) {
     platform::knobs::setHttpIdleLimit(1000);
     serve();
@@ -336,6 +409,29 @@ TEST_F(InternalFetchTest, UnusableServerAddress) {
         "class=HttpPostmasterClass\nlogin=reader\npassword=geheim\nurl=no-slash-here\n");
     EXPECT_EQ(fetch(), status({QL_STATUS_THREADCREATEERROR, QL_STATUS_THREADCREATEERROR,
                                QL_STATUS_THREADCREATEERROR, QL_STATUS_DORESYNC}));
+}
+
+// A program in the container that this transfer did not ask for is neither
+// written nor run, not even for the enhanced host.
+TEST_F(InternalFetchTest, AnUpdateProgramNobodyAskedForStaysOut) {
+    std::string temp = makeFolder("temp");
+    std::string oldTemp;
+    bool hadTemp = platform::environmentVariable("TEMP", oldTemp);
+    platform::setEnvironmentEntry(("TEMP=" + temp.substr(0, temp.size() - 1)).c_str());
+    serve();
+    QL_UseEnhancedInterface();
+    ServerFaults faults;
+    faults.containerOverride = packContainer(
+        {{"courier", 0, sample("courier-2026-12-07.eif")}, {"evil.bat", 1, "format c:"}});
+    server_->setFaults(faults);
+    EXPECT_EQ(statusOnly(fetch()), status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+    EXPECT_FALSE(fileExists(temp + "evil.bat"));
+    EXPECT_NE(log().find("The update program evil.bat was not asked for"), std::string::npos);
+    EXPECT_EQ(edition("courier"), sample("courier-2026-12-07.eif"));
+    if (hadTemp)
+        platform::setEnvironmentEntry(("TEMP=" + oldTemp).c_str());
+    else
+        platform::removeEnvironmentVariable("TEMP");
 }
 
 TEST_F(InternalFetchTest, UpdateProgramRunsForTheEnhancedHost) {

@@ -137,6 +137,8 @@ bool waitForFetchEnd(int timeoutMs) {
 }
 
 #ifdef _WIN32
+thread_local bool t_inHostCallback = false;  // the host's window runs on its own thread
+
 static LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= WM_USER) {
         std::lock_guard<std::mutex> hold(g_receivedLock);
@@ -159,10 +161,16 @@ HostWindow::HostWindow() {
 HostWindow::~HostWindow() { DestroyWindow(window_); }
 QL_HostWindow HostWindow::handle() { return window_; }
 #else
+thread_local bool t_inHostCallback = false;
+
 static intptr_t recordingProc(QL_HostWindowRec *, unsigned message, uintptr_t wParam,
                               intptr_t lParam) {
-    std::lock_guard<std::mutex> hold(g_receivedLock);
-    g_received.push_back({message, wParam, lParam});
+    t_inHostCallback = true;
+    {
+        std::lock_guard<std::mutex> hold(g_receivedLock);
+        g_received.push_back({message, wParam, lParam});
+    }
+    t_inHostCallback = false;
     return 0;
 }
 HostWindow::HostWindow() : window_{recordingProc, nullptr} {}

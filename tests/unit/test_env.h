@@ -39,6 +39,8 @@ struct Notification {
     intptr_t code;
 };
 extern std::vector<Notification> g_received;  // guarded: use received()
+// Set while the recording host takes a notification on this thread.
+extern thread_local bool t_inHostCallback;
 std::vector<Notification> received();
 void clearReceived();
 

@@ -512,6 +512,7 @@ Reply SubscriptionServer::Impl::answer(const ReceivedRequest &request) {
 
 Reply SubscriptionServer::Impl::answerQuery(const ReceivedRequest &request,
                                             const ServerFaults &faults) {
+    if (faults.queryDelayMs > 0) pause(faults.queryDelayMs);
     std::map<std::string, std::string> params = parseQuery(request.query);
     const SubscriberAccount *subscriberAccount = account(params["user"]);
     if (!subscriberAccount) return statusReply(401);

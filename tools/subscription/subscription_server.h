@@ -29,6 +29,7 @@ struct ServerOptions {
 // Misbehaviour for tests; the defaults behave.
 struct ServerFaults {
     int queryStatus = 200;           // status of the query script (401, 404, 503, ...)
+    unsigned queryDelayMs = 0;       // the query script thinks this long before it answers
     int dataStatus = 200;            // status of the data file
     int proxyAuthRequired = 0;       // this many requests in a row are answered 407 first
     bool garbageReply = false;       // the query answers text without any known line

@@ -21,12 +21,21 @@ std::string trimBlanks(const std::string &text) {
 
 namespace {
 
-std::vector<std::string> readLines() {
-    std::vector<std::string> lines;
+// The lines of the settings file (none when it is missing); false when it
+// could not be read to its end, so that a part is never written back as
+// the whole. Running out of memory throws.
+bool readLines(std::vector<std::string> &lines) {
+    lines.clear();
     std::ifstream in(settingsFilePath(), std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
+    if (!in) return true;
+    in.exceptions(std::ios::badbit);  // else a failed read looks like the end of the file
+    try {
+        std::string line;
+        while (std::getline(in, line)) lines.push_back(line);
+    } catch (const std::ios_base::failure &) {
+        return false;
+    }
+    return true;
 }
 
 // The section name of a "[name]" line, or false for any other line.
@@ -66,7 +75,9 @@ size_t profileGetString(const char *section, const char *key, const char *def, c
     std::string found = def ? def : "";
     // Only the first section of a name counts, as with the Windows functions.
     bool inSection = false, seen = false;
-    for (const std::string &line : readLines()) {
+    std::vector<std::string> lines;
+    readLines(lines);
+    for (const std::string &line : lines) {
         std::string name, k, v;
         if (sectionOf(line, name)) {
             if (inSection) break;
@@ -84,7 +95,8 @@ size_t profileGetString(const char *section, const char *key, const char *def, c
 }
 
 bool profileWriteString(const char *section, const char *key, const char *value) {
-    std::vector<std::string> lines = readLines();
+    std::vector<std::string> lines;
+    if (!readLines(lines)) return false;
     std::string entry = std::string(key) + "=" + value;
     size_t sectionEnd = std::string::npos;  // where a new entry of the section goes
     bool replaced = false, inSection = false;

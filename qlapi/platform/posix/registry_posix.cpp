@@ -71,11 +71,26 @@ std::string quoted(const std::string &text) {
     return out + "\"";
 }
 
-// A file that cannot be read is an empty registry; lines that make no sense
-// are passed over, so one damaged line costs one value, not the whole file.
-std::vector<Key> load() {
-    std::vector<Key> keys;
+void readKeys(std::ifstream &in, std::vector<Key> &keys);
+
+// A missing file is an empty registry; lines that make no sense are passed
+// over, so one damaged line costs one value, not the whole file. A file that
+// could not be read to its end gives false: what was read must never be
+// written back as the whole registry. Running out of memory throws.
+bool load(std::vector<Key> &keys) {
+    keys.clear();
     std::ifstream in(registryFile(), std::ios::binary);
+    if (!in) return true;
+    in.exceptions(std::ios::badbit);  // else a failed read looks like the end of the file
+    try {
+        readKeys(in, keys);
+    } catch (const std::ios_base::failure &) {
+        return false;
+    }
+    return true;
+}
+
+void readKeys(std::ifstream &in, std::vector<Key> &keys) {
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -101,11 +116,11 @@ std::vector<Key> load() {
         }
         keys.back().values.push_back(std::move(v));
     }
-    return keys;
 }
 
 bool save(const std::vector<Key> &keys) {
     std::ostringstream out;
+    out.exceptions(std::ios::badbit);  // short of memory, never write half a registry
     for (const Key &k : keys) {
         out << '[' << k.path << "]\n";
         for (const Value &v : k.values) {
@@ -136,7 +151,8 @@ bool isBelow(const std::string &path, const std::string &parent) {
 
 bool writeValue(const char *key, const char *name, const RegValue &data) {
     std::lock_guard<std::mutex> hold(g_registryLock);
-    std::vector<Key> keys = load();
+    std::vector<Key> keys;
+    if (!load(keys)) return false;
     std::string path = canonicalKey(key);
     Key *k = findKey(keys, path);
     if (!k) {
@@ -158,14 +174,17 @@ bool writeValue(const char *key, const char *name, const RegValue &data) {
 bool regKeyExists(const char *key) {
     std::lock_guard<std::mutex> hold(g_registryLock);
     std::string path = canonicalKey(key);
-    for (const Key &k : load())
+    std::vector<Key> keys;
+    load(keys);
+    for (const Key &k : keys)
         if (sameName(k.path, path) || isBelow(k.path, path)) return true;
     return false;
 }
 
 bool regCreateKey(const char *key) {
     std::lock_guard<std::mutex> hold(g_registryLock);
-    std::vector<Key> keys = load();
+    std::vector<Key> keys;
+    if (!load(keys)) return false;
     std::string path = canonicalKey(key);
     if (findKey(keys, path)) return true;
     keys.push_back({path, {}});
@@ -174,7 +193,8 @@ bool regCreateKey(const char *key) {
 
 bool regReadValue(const char *key, const char *name, RegValue &out) {
     std::lock_guard<std::mutex> hold(g_registryLock);
-    std::vector<Key> keys = load();
+    std::vector<Key> keys;
+    load(keys);
     Key *k = findKey(keys, canonicalKey(key));
     if (!k) return false;
     for (const Value &v : k->values) {
@@ -202,7 +222,8 @@ bool regWriteNumber(const char *key, const char *name, uint32_t value) {
 
 bool regDeleteTree(const char *key) {
     std::lock_guard<std::mutex> hold(g_registryLock);
-    std::vector<Key> keys = load();
+    std::vector<Key> keys;
+    if (!load(keys)) return false;
     std::string path = canonicalKey(key);
     size_t before = keys.size();
     for (size_t i = keys.size(); i-- > 0;)
