@@ -2,11 +2,14 @@
 // looked up by name, driven only through them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -145,6 +148,42 @@ TEST_F(HostTest, LifeCycleThroughTheExports) {
                           0),
               0u)
         << first;
+}
+
+// A host that shuts the library down and unloads it while a fetch runs
+// does not pull the code from under the fetch's threads: the library stays
+// loaded, the fetch ends by itself, and a new load finds it.
+TEST_F(HostTest, UnloadingWhileAFetchRuns) {
+    std::string news = (base_ / "news").string();
+#ifdef _WIN32
+    std::string transfer = "Z:" + std::string(QL_TOOLS_DIR) + "/fake_transfer.exe";
+    for (char &c : transfer) c = c == '/' ? '\\' : c;
+#else
+    std::string transfer = std::string(QL_TOOLS_DIR) + "/fake_transfer";
+#endif
+    writeSettings("[FILES]\nPATH=" + news + "\n[CONNECTIONS]\nServer=vkt\n[VKT]\nappl=" + transfer +
+                  "\ncommand=fake_transfer --delay 500 %10 TransactionDone\n"
+                  "url=http://127.0.0.1/q\nlogin=reader\npassword=secret\n"
+                  "class=HttpPostmasterClass\nneedsmodem=0\ndays=0,1,2,3,4,5,6\n");
+    {
+        Library lib;
+        ASSERT_TRUE(lib.loaded());
+        ASSERT_EQ(lib.get<int(QLAPI_CALL *)(int)>("QL_Initialize")(1), QL_OK);
+        ASSERT_EQ(lib.get<int(QLAPI_CALL *)(int)>("QL_GetNewspaper")(1), QL_OK);
+        EXPECT_EQ(lib.get<int(QLAPI_CALL *)(int)>("QL_Initialize")(0), QL_OK);
+    }  // unloaded by its host
+    std::string log;
+    for (int i = 0; i < 300 && log.find("Terminated on its own") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::ifstream in(base_ / "news" / "qlapi.log", std::ios::binary);
+        log.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_NE(log.find("Final receipt after Transaction was: TransactionDone"), std::string::npos)
+        << log;
+    Library again;
+    ASSERT_TRUE(again.loaded());
+    EXPECT_EQ(again.get<int(QLAPI_CALL *)(int)>("QL_Initialize")(1), QL_OK);
+    EXPECT_EQ(again.get<int(QLAPI_CALL *)(int)>("QL_Initialize")(0), QL_OK);
 }
 
 }  // namespace

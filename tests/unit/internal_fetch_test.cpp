@@ -392,6 +392,55 @@ TEST_F(InternalFetchTest, RunningOutOfMemoryAtAnyStep) {
     knobs::setAllocator(nullptr);
 }
 
+// A cancel given before the fetch is not kept for it; one given during the
+// second of three servers ends that server only: the third is fetched, and
+// the host hears one DORESYNC at the end.
+TEST_F(InternalFetchTest, ACancelEndsOnlyTheServerItHits) {
+    serve();
+    QL_CancelDownload();
+    EXPECT_EQ(statusOnly(fetch()), status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+
+    addEdition("large", std::string(100000, 'l'));
+    ServerOptions options;
+    for (const char *login : {"a", "b", "c"}) options.accounts.push_back({login, key_});
+    startServer("a", options);
+    std::string sections,
+        url = "url=127.0.0.1:" + std::to_string(server_->port()) + "/cgi-bin/query\n";
+    for (const char *name : {"A", "B", "C"})
+        sections += std::string("[") + name +
+                    "]\nappl=internal\ncommand=internal\n"
+                    "unpacker=internal\nclass=HttpPostmasterClass\npassword=p\nneedsmodem=0\n"
+                    "days=0,1,2,3,4,5,6\n" +
+                    url + "login=" + char(name[0] + 32) + "\n";
+    QL_Initialize(0);
+    writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=A,B,C\n" + sections);
+    ASSERT_EQ(QL_Initialize(1), QL_OK);
+    ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
+    ServerFaults slow;
+    slow.trickleBytes = 8192;
+    slow.trickleDelayMs = 50;
+    server_->setFaults(slow);
+    ASSERT_EQ(QL_GetNewspaper(1), QL_OK);
+    // B's first progress: after A's completion.
+    ASSERT_TRUE(pumpUntil(
+        [] {
+            Seen seen = seenSoFar();
+            auto done = std::find(
+                seen.begin(), seen.end(),
+                std::make_pair(int(QL_NOTIFY_STATUS), int(QL_STATUS_TRANSMISSIONCOMPLETE)));
+            return done != seen.end() &&
+                   std::find_if(done, seen.end(), [](const std::pair<int, int> &n) {
+                       return n.first == QL_NOTIFY_PROGRESS;
+                   }) != seen.end();
+        },
+        20000));
+    QL_CancelDownload();
+    ASSERT_TRUE(waitForFetchEnd(20000));
+    EXPECT_EQ(statusOnly(seenSoFar()),
+              status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_TRANSMISSIONCANCELLED,
+                      QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+}
+
 TEST_F(InternalFetchTest, AStalledServerFailsTheTransfer) {
     platform::knobs::setHttpIdleLimit(1000);
     serve();
