@@ -15,6 +15,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include "qlapi.h"
@@ -184,6 +186,9 @@ TEST_F(HostTest, UnloadingWhileAFetchRuns) {
     ASSERT_TRUE(again.loaded());
     EXPECT_EQ(again.get<int(QLAPI_CALL *)(int)>("QL_Initialize")(1), QL_OK);
     EXPECT_EQ(again.get<int(QLAPI_CALL *)(int)>("QL_Initialize")(0), QL_OK);
+#ifndef _WIN32
+    shm_unlink(("/qlapi_shared_mem-" + std::to_string(getuid())).c_str());  // the fetch's block
+#endif
 }
 
 }  // namespace
