@@ -21,6 +21,16 @@ struct TransferThread {
     platform::ChildProcess child;  // the piped program, while it runs
 };
 
+// The fixed waits, in milliseconds; the test build shortens them.
+struct FetchWaits {
+    unsigned beforeTransfer = 2000;
+    unsigned afterFirstReceipt = 200;  // the internal transfer, before its query
+    unsigned postmasterWindow = 4000;
+    unsigned afterUnpacker = 3000;
+    unsigned atEnd = 2000;
+    unsigned watchdogTick = 1000;
+    unsigned watchdogTicks = 900;
+};
 // One fetch. It works on its own copy of the configuration and of the
 // client key, taken when it starts, so that a resync, a shutdown or a new
 // initialisation may rewrite the library's own at any time. The watchdog
@@ -32,6 +42,7 @@ struct Fetch {
     // ended. Its threads send nothing more and leave at their next wait.
     std::atomic<bool> abandoned{false};
     const int force;
+    const FetchWaits waits;  // as they were when the fetch started
     LibraryConfig config;
     std::string clientKey;  // empty when the account has none
     int serverCount() const { return ::serverCount(config); }
@@ -62,16 +73,6 @@ struct Fetch {
     std::shared_ptr<TransferThread> transfer_;
 };
 
-// The fixed waits, in milliseconds; the test build shortens them.
-struct FetchWaits {
-    unsigned beforeTransfer = 2000;
-    unsigned afterFirstReceipt = 200;  // the internal transfer, before its query
-    unsigned postmasterWindow = 4000;
-    unsigned afterUnpacker = 3000;
-    unsigned atEnd = 2000;
-    unsigned watchdogTick = 1000;
-    unsigned watchdogTicks = 900;
-};
 extern FetchWaits g_waits;
 
 extern std::atomic<bool> g_fetchRunning;

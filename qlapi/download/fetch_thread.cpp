@@ -51,7 +51,7 @@ bool fetchSleep(const Fetch &fetch, unsigned ms) {
 void knobs::setFetchWaits(const FetchWaits &waits) { g_waits = waits; }
 
 Fetch::Fetch(int forced)
-    : force(forced), clientKey(g_library.clientKey ? g_library.clientKey : "") {
+    : force(forced), waits(g_waits), clientKey(g_library.clientKey ? g_library.clientKey : "") {
     copyConfiguration(g_config, config);
 }
 
@@ -219,7 +219,7 @@ void FetchRun::run() {
     fetch_->abandoned.store(true);
     g_globalThreadReleasedSignal.store(1);
     g_fetchRunning.store(false);
-    platform::sleepMs(g_waits.atEnd);
+    platform::sleepMs(fetch_->waits.atEnd);
 }
 
 void FetchRun::passes() {
@@ -299,7 +299,7 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
             return fetch_->abandoned.load() ? Outcome::abandoned : Outcome::abort;
         }
         setHandshake(SHM_NAME);
-        if (!fetchSleep(*fetch_, g_waits.beforeTransfer)) return Outcome::abandoned;
+        if (!fetchSleep(*fetch_, fetch_->waits.beforeTransfer)) return Outcome::abandoned;
         writeLog("Trying to create a thread for %s\n", server.appl);
         std::shared_ptr<TransferThread> current = getAndSendThread();
         if (current && current->finished.load()) {
@@ -344,7 +344,7 @@ Outcome FetchRun::startTransfer(int index, platform::WindowRef &window) {
         writeLog("Launching failed! Sending message to Tarnby: POSTMASTERSTARTUPERROR\n");
         return abortWith(QL_STATUS_POSTMASTERSTARTUPERROR);
     }
-    if (!fetchSleep(*fetch_, g_waits.postmasterWindow)) return Outcome::abandoned;
+    if (!fetchSleep(*fetch_, fetch_->waits.postmasterWindow)) return Outcome::abandoned;
     if (!platform::findWindowByClass(server.windowClass, window)) {
         agentStarted_ = false;
         writeLog("%s did not come up!\n", server.appl);

@@ -141,7 +141,7 @@ void InternalTransfer::run() {
     placeText("OK", SHM_IDLE);
     placedFirst_ = true;
     writeLog("Internal Download Thread placed OK in shm\n");
-    if (!fetchSleep(*fetch_, g_waits.afterFirstReceipt)) return;
+    if (!fetchSleep(*fetch_, fetch_->waits.afterFirstReceipt)) return;
 
     ServerReply reply;
     if (!query(first.get(), reply)) return fail();

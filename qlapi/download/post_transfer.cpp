@@ -41,5 +41,5 @@ bool startUnpacker(const Fetch &fetch, const Serverinfo &server, const char *pro
         platform::ChildProcess child;
         if (platform::startProcess(start, child)) platform::closeProcess(child, false);
     }
-    return fetchSleep(fetch, g_waits.afterUnpacker);
+    return fetchSleep(fetch, fetch.waits.afterUnpacker);
 }

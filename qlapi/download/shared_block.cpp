@@ -14,6 +14,11 @@ static platform::SharedMemory g_block;
 static std::mutex g_blockLock;  // opening and closing only
 static std::string g_blockName = kDefaultSharedBlockName;
 static std::atomic<bool> g_firstReceiptTaken{false};
+// A library-side transfer may replace its own progress receipt while the
+// fetch thread reads it: within this process the message area is written
+// and read under this lock, so no reader sees half of two receipts.
+// (Another process, a postmaster, paces itself by the handshake byte.)
+static std::mutex g_messageLock;
 
 static unsigned char *area() { return static_cast<unsigned char *>(g_block.view); }
 
@@ -39,11 +44,13 @@ void setHandshake(Handshake value) {
 }
 
 void placeBytes(const void *data, size_t size, Handshake then) {
+    std::lock_guard<std::mutex> hold(g_messageLock);
     memcpy(area(), data, size < kMessageArea ? size : kMessageArea);
     setHandshake(then);
 }
 
 void placeText(const char *text, Handshake then) {
+    std::lock_guard<std::mutex> hold(g_messageLock);
     size_t n = strnlen(text, kMessageArea - 1);
     memcpy(area(), text, n);
     area()[n] = '\0';
@@ -51,11 +58,13 @@ void placeText(const char *text, Handshake then) {
 }
 
 std::string messageText() {
+    std::lock_guard<std::mutex> hold(g_messageLock);
     const char *text = reinterpret_cast<const char *>(area());
     return std::string(text, strnlen(text, kMessageArea));
 }
 
 std::string messageBytes(size_t n) {
+    std::lock_guard<std::mutex> hold(g_messageLock);
     return std::string(reinterpret_cast<const char *>(area()), n < kMessageArea ? n : kMessageArea);
 }
 

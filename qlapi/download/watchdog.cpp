@@ -19,8 +19,7 @@ void watchdogThread(std::shared_ptr<Fetch> fetch) {
 }
 
 static void watch(Fetch &fetch) {
-    // The fetch's time is fixed when it starts.
-    const unsigned ticks = g_waits.watchdogTicks, tickMs = g_waits.watchdogTick;
+    const unsigned ticks = fetch.waits.watchdogTicks, tickMs = fetch.waits.watchdogTick;
     for (unsigned tick = 0; tick < ticks; ++tick) {
         if (fetch.released()) break;
         platform::sleepMs(tickMs);
