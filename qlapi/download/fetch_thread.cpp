@@ -391,6 +391,7 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
             setHandshake(SHM_IDLE);
             continue;
         }
+        if (fetch_->abandoned.load()) return Outcome::abandoned;
         if (receipt == "TransactionDone") {
             writeLog("received a TransactionDone\n");
             server.fetchDone = 1;

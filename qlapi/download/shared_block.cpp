@@ -71,12 +71,15 @@ std::string messageBytes(size_t n) {
 void resetFirstReceipt() { g_firstReceiptTaken.store(false); }
 void firstReceiptTaken() { g_firstReceiptTaken.store(true); }
 
+// Both waits give false for an abandoned fetch even when what they wait for
+// is there already: a transfer the watchdog killed must not place its end,
+// nor the fetch take it.
 bool waitForHandshake(Handshake value, unsigned pollMs, const std::atomic<bool> &abandoned) {
     while (handshake() != value) {
         if (abandoned.load()) return false;
         platform::sleepMs(pollMs);
     }
-    return true;
+    return !abandoned.load();
 }
 
 bool waitForFirstReceiptTaken(const std::atomic<bool> &abandoned) {
@@ -84,7 +87,7 @@ bool waitForFirstReceiptTaken(const std::atomic<bool> &abandoned) {
         if (abandoned.load()) return false;
         platform::sleepMs(1);
     }
-    return true;
+    return !abandoned.load();
 }
 
 bool waitToPlaceReceipt(const std::atomic<bool> &abandoned) {

@@ -7,32 +7,12 @@
 
 #include "download/connection.h"
 #include "download/knobs.h"
+#include "fetch_env.h"
 #include "frame/configuration.h"
 #include "frame/text_util.h"
 #include "platform/platform.h"
-#include "test_env.h"
 
 namespace {
-
-const char kInetKey[] = "Software\\VKT\\Test\\Internet Settings\\";
-
-struct DialLog {
-    std::vector<std::string> profiles;
-    std::vector<uint32_t> offlineDuringDial;
-    std::vector<uintptr_t> hungUp;
-    uint32_t result = 0;
-};
-DialLog g_dial;
-
-uint32_t fakeDial(const char *profile, uintptr_t &handle) {
-    g_dial.profiles.push_back(profile);
-    platform::RegValue v;
-    g_dial.offlineDuringDial.push_back(
-        platform::regReadValue(kInetKey, "GlobalUserOffline", v) ? v.number : 0xDEAD);
-    handle = 42;
-    return g_dial.result;
-}
-void fakeHangUp(uintptr_t handle) { g_dial.hungUp.push_back(handle); }
 
 std::string variable(const char *name) {
     std::string value;
@@ -43,13 +23,12 @@ class ConnectionTest : public LibraryTest {
   protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        writeMinimalSettings(makeFolder("news"),
-                             "[INET]\nRegistry=" + std::string(kInetKey) + "\nProfile=Provider\n");
+        writeMinimalSettings(makeFolder("news"), "[INET]\nRegistry=" + std::string(kTestInetKey) +
+                                                     "\nProfile=Provider\n");
         ASSERT_EQ(QL_Initialize(1), QL_OK);
         ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
         fetch_ = std::make_unique<Fetch>(0);  // with the settings just read
-        g_dial = DialLog();
-        knobs::setDialUp({fakeDial, fakeHangUp});
+        useTestDialUp();
         clearReceived();
     }
     void TearDown() override {
@@ -90,9 +69,9 @@ TEST_F(ConnectionTest, ProxySettingsBecomeEnvironment) {
         {"only a secure item", 1, "https=s.example:443", "(unset)", "(unset)"},
     };
     for (const Case &c : cases) {
-        platform::regDeleteTree(kInetKey);
-        if (c.enable >= 0) platform::regWriteNumber(kInetKey, "ProxyEnable", c.enable);
-        platform::regWriteText(kInetKey, "ProxyServer", c.servers);
+        platform::regDeleteTree(kTestInetKey);
+        if (c.enable >= 0) platform::regWriteNumber(kTestInetKey, "ProxyEnable", c.enable);
+        platform::regWriteText(kTestInetKey, "ProxyServer", c.servers);
         platform::setEnvironmentEntry("http_proxy=stale:1");
         platform::setEnvironmentEntry("ftp_proxy=stale:2");
         for (const char *lan : {"0", "FALSE", "YES", ""}) {
@@ -118,7 +97,7 @@ TEST_F(ConnectionTest, ProxySettingsBecomeEnvironment) {
 }
 
 TEST_F(ConnectionTest, DialUpTurnsTheOfflineSwitchForTheServer) {
-    platform::regWriteNumber(kInetKey, "GlobalUserOffline", 1);
+    platform::regWriteNumber(kTestInetKey, "GlobalUserOffline", 1);
     EXPECT_EQ(prepare("TRUE"), 0);
     EXPECT_EQ(g_dial.profiles, std::vector<std::string>{"Provider"});
     EXPECT_EQ(g_dial.offlineDuringDial, std::vector<uint32_t>{0});
@@ -128,13 +107,13 @@ TEST_F(ConnectionTest, DialUpTurnsTheOfflineSwitchForTheServer) {
     EXPECT_EQ(prepare("1"), 0);
     EXPECT_EQ(g_dial.profiles.size(), 1u);
     platform::RegValue v;
-    ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
+    ASSERT_TRUE(platform::regReadValue(kTestInetKey, "GlobalUserOffline", v));
     EXPECT_EQ(v.number, 0u) << "restored only at the end of the server";
     restoreOfflineSetting(*fetch_);
-    ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
+    ASSERT_TRUE(platform::regReadValue(kTestInetKey, "GlobalUserOffline", v));
     EXPECT_EQ(v.number, 1u);
     restoreOfflineSetting(*fetch_);  // nothing more to restore
-    ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
+    ASSERT_TRUE(platform::regReadValue(kTestInetKey, "GlobalUserOffline", v));
     EXPECT_EQ(v.number, 1u);
 
     hangUpDialledConnection();
@@ -144,13 +123,13 @@ TEST_F(ConnectionTest, DialUpTurnsTheOfflineSwitchForTheServer) {
 
     // Online already, or no settings key at all: nothing is saved, the dial
     // still happens.
-    platform::regWriteNumber(kInetKey, "GlobalUserOffline", 0);
+    platform::regWriteNumber(kTestInetKey, "GlobalUserOffline", 0);
     EXPECT_EQ(prepare("1"), 0);
     hangUpDialledConnection();
-    platform::regDeleteTree(kInetKey);
+    platform::regDeleteTree(kTestInetKey);
     EXPECT_EQ(prepare("1"), 0);
     restoreOfflineSetting(*fetch_);
-    EXPECT_FALSE(platform::regKeyExists(kInetKey));
+    EXPECT_FALSE(platform::regKeyExists(kTestInetKey));
     EXPECT_EQ(g_dial.profiles.size(), 3u);
     EXPECT_TRUE(received().empty());
 }
@@ -162,7 +141,7 @@ TEST_F(ConnectionTest, DialFailuresAreTold) {
         {600, QL_STATUS_ERROR},
     };
     for (const auto &[systemError, status] : cases) {
-        platform::regWriteNumber(kInetKey, "GlobalUserOffline", 1);
+        platform::regWriteNumber(kTestInetKey, "GlobalUserOffline", 1);
         clearReceived();
         g_dial.result = systemError;
         EXPECT_EQ(prepare("1"), status) << systemError;
@@ -173,7 +152,7 @@ TEST_F(ConnectionTest, DialFailuresAreTold) {
         EXPECT_EQ(seen[0].code, status) << systemError;
         restoreOfflineSetting(*fetch_);
         platform::RegValue v;
-        ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", v));
+        ASSERT_TRUE(platform::regReadValue(kTestInetKey, "GlobalUserOffline", v));
         EXPECT_EQ(v.number, 1u) << "a failed dial still gets its switch back";
     }
     expectLogged({

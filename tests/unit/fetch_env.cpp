@@ -5,6 +5,32 @@
 #include "platform/platform.h"
 #include "qlapi.h"
 
+std::string tool(const char *name) {
+#ifdef _WIN32
+    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name + ".exe");
+#else
+    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name);
+#endif
+}
+
+const char kTestInetKey[] = "Software\\VKT\\Test\\Internet Settings\\";
+DialLog g_dial;
+
+static uint32_t testDial(const char *profile, uintptr_t &handle) {
+    g_dial.profiles.push_back(profile);
+    platform::RegValue v;
+    g_dial.offlineDuringDial.push_back(
+        platform::regReadValue(kTestInetKey, "GlobalUserOffline", v) ? v.number : 0xDEAD);
+    handle = 42;
+    return g_dial.result;
+}
+static void testHangUp(uintptr_t handle) { g_dial.hungUp.push_back(handle); }
+
+void useTestDialUp() {
+    g_dial = DialLog();
+    knobs::setDialUp({testDial, testHangUp});
+}
+
 const std::pair<int, int> kDoResync{QL_NOTIFY_STATUS, QL_STATUS_DORESYNC};
 
 Seen status(std::initializer_list<int> codes) {

@@ -2,6 +2,7 @@
 // recording host window, and one fetch run to its end at a time.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -21,6 +22,24 @@ Seen seenSoFar();
 Seen statusOnly(const Seen &seen);
 // Only the progress percentages.
 std::vector<int> progressOnly(const Seen &seen);
+
+// One of our transfer programs (fake_transfer, fake_postmaster) as a
+// setting names it.
+std::string tool(const char *name);
+
+// A dial-up service for the tests: each dial records its profile and the
+// offline switch under kTestInetKey at that moment and gives handle 42 and
+// the preset result; each hang-up records its handle. useTestDialUp()
+// empties the record and puts the service in place.
+extern const char kTestInetKey[];
+struct DialLog {
+    std::vector<std::string> profiles;
+    std::vector<uint32_t> offlineDuringDial;
+    std::vector<uintptr_t> hungUp;
+    uint32_t result = 0;
+};
+extern DialLog g_dial;
+void useTestDialUp();
 
 class FetchFixture : public LibraryTest {
   protected:

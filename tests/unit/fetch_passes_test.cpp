@@ -14,37 +14,11 @@
 
 namespace {
 
-const char kInetKey[] = "Software\\QlapiTest\\Internet Settings\\";
-
-std::string tool(const char *name) {
-#ifdef _WIN32
-    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name + ".exe");
-#else
-    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name);
-#endif
-}
-
-struct Dialling {
-    uint32_t result = 0;
-    std::vector<uint32_t> offlineDuringDial;
-    std::vector<uintptr_t> hungUp;
-} g_dialling;
-
-uint32_t dial(const char *, uintptr_t &handle) {
-    platform::RegValue v;
-    g_dialling.offlineDuringDial.push_back(
-        platform::regReadValue(kInetKey, "GlobalUserOffline", v) ? v.number : 0xDEAD);
-    handle = 42;
-    return g_dialling.result;
-}
-void hangUp(uintptr_t handle) { g_dialling.hungUp.push_back(handle); }
-
 class FetchPasses : public FetchFixture {
   protected:
     void SetUp() override {
         FetchFixture::SetUp();
-        g_dialling = Dialling();
-        knobs::setDialUp({dial, hangUp});
+        useTestDialUp();
     }
     void TearDown() override {
         hangUpDialledConnection();
@@ -59,7 +33,7 @@ class FetchPasses : public FetchFixture {
             sections += "[" + name + "]\nurl=http://127.0.0.1/\nlogin=" + name +
                         "\npassword=p\ndays=0,1,2,3,4,5,6\n" + lines;
         }
-        writeSettings("[FILES]\nPATH=" + news_ + "\n[INET]\nRegistry=" + kInetKey +
+        writeSettings("[FILES]\nPATH=" + news_ + "\n[INET]\nRegistry=" + kTestInetKey +
                       "\n[CONNECTIONS]\nServer=" + names + "\n" + sections);
         ASSERT_EQ(QL_Initialize(1), QL_OK);
         ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
@@ -132,13 +106,13 @@ TEST_F(FetchPasses, ServersGoByClassAndShareTheirPostmaster) {
 // is closed before a postmaster takes over, and at the end of the fetch;
 // the offline switch is online while dialling and restored after the server.
 TEST_F(FetchPasses, DialUpInsideAFetch) {
-    platform::regWriteNumber(kInetKey, "GlobalUserOffline", 1);
-    g_dialling.result = 797;
+    platform::regWriteNumber(kTestInetKey, "GlobalUserOffline", 1);
+    g_dial.result = 797;
     servers({{"A", piped("TransactionDone", true)}});
     EXPECT_EQ(fetch(), status({QL_STATUS_NOMODEM, QL_STATUS_NOMODEM, QL_STATUS_NOMODEM,
                                QL_STATUS_DORESYNC}));
-    EXPECT_EQ(g_dialling.offlineDuringDial, (std::vector<uint32_t>{0, 0, 0}));
-    EXPECT_TRUE(g_dialling.hungUp.empty());
+    EXPECT_EQ(g_dial.offlineDuringDial, (std::vector<uint32_t>{0, 0, 0}));
+    EXPECT_TRUE(g_dial.hungUp.empty());
 
     // A postmaster fetches by itself: the library's connection goes first.
     // Without one, the connection goes at the end of the fetch.
@@ -157,16 +131,16 @@ TEST_F(FetchPasses, DialUpInsideAFetch) {
         QL_Initialize(0);
         platform::regDeleteTree("Software\\VKT\\QLAPI\\Newspapers");
         remove((news_ + "qlapi.log").c_str());
-        g_dialling = Dialling();
+        useTestDialUp();
         servers(c.servers);
         Seen expected(c.servers.size(), {QL_NOTIFY_STATUS, QL_STATUS_TRANSMISSIONCOMPLETE});
         expected.push_back(kDoResync);
         EXPECT_EQ(statusOnly(fetch()), expected) << c.after;
         std::vector<long> at = positions({c.before, c.after});
         EXPECT_TRUE(at[0] >= 0 && at[0] < at[1]) << c.before << " before " << c.after;
-        EXPECT_EQ(g_dialling.hungUp, std::vector<uintptr_t>{42}) << c.after;
+        EXPECT_EQ(g_dial.hungUp, std::vector<uintptr_t>{42}) << c.after;
         platform::RegValue offline;
-        ASSERT_TRUE(platform::regReadValue(kInetKey, "GlobalUserOffline", offline));
+        ASSERT_TRUE(platform::regReadValue(kTestInetKey, "GlobalUserOffline", offline));
         EXPECT_EQ(offline.number, 1u) << "restored after the server";
     }
 }
@@ -178,9 +152,8 @@ TEST_F(FetchPasses, TheWatchdogHangsUp) {
     knobs::setFetchWaits(waits);
     servers({{"A", piped("--hang %10", true)}});
     ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
-    EXPECT_TRUE(
-        pumpUntil([] { return !g_fetchRunning.load() && !g_dialling.hungUp.empty(); }, 20000));
-    EXPECT_EQ(g_dialling.hungUp, std::vector<uintptr_t>{42});
+    EXPECT_TRUE(pumpUntil([] { return !g_fetchRunning.load() && !g_dial.hungUp.empty(); }, 20000));
+    EXPECT_EQ(g_dial.hungUp, std::vector<uintptr_t>{42});
     EXPECT_NE(log().find("WATCHDOG!!! Closing Inet connection"), std::string::npos);
     // A fetch that ends by itself releases the library again.
     knobs::setFetchWaits(FetchWaits{10, 10, 1500, 10, 10, 20, 3000});

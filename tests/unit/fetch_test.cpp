@@ -43,14 +43,6 @@ void operator delete(void *block, size_t) noexcept { free(block); }
 
 namespace {
 
-std::string tool(const char *name) {
-#ifdef _WIN32
-    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name + ".exe");
-#else
-    return nativePath(std::string(QL_TOOLS_DIR) + "/" + name);
-#endif
-}
-
 class FetchTest : public FetchFixture {
   protected:
     // One server section with the given lines after its required keys.

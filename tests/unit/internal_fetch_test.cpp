@@ -84,6 +84,13 @@ class InternalFetchTest : public FetchFixture {
             login + "\npassword=geheim\nurl=127.0.0.1:" + std::to_string(server_->port()) +
             "/cgi-bin/query\n");
     }
+    // The server sends containers in pieces of 8 KiB, 50 ms apart.
+    void trickle() {
+        ServerFaults slow;
+        slow.trickleBytes = 8192;
+        slow.trickleDelayMs = 50;
+        server_->setFaults(slow);
+    }
     std::string edition(const std::string &name) { return readWholeFile(news_ + name + ".eif"); }
     std::string sample(const char *name) {
         return readWholeFile(testDataPath(std::string("editions/") + name));
@@ -307,10 +314,7 @@ TEST_F(InternalFetchTest, GoesThroughTheConfiguredProxy) {
 TEST_F(InternalFetchTest, CancelStopsTheDownload) {
     addEdition("large", std::string(200000, 'l'));
     serve();
-    ServerFaults slow;
-    slow.trickleBytes = 8192;
-    slow.trickleDelayMs = 50;
-    server_->setFaults(slow);
+    trickle();
     std::map<std::string, std::string> before = snapshot(news_);
     ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
     ASSERT_TRUE(pumpUntil([] { return !progressOnly(seenSoFar()).empty(); }, 20000));
@@ -327,10 +331,7 @@ TEST_F(InternalFetchTest, CancelStopsTheDownload) {
 TEST_F(InternalFetchTest, SettingsChangedDuringTheTransferDoNotReachIt) {
     addEdition("large", std::string(100000, 'l'));
     serve();
-    ServerFaults slow;
-    slow.trickleBytes = 8192;
-    slow.trickleDelayMs = 50;
-    server_->setFaults(slow);
+    trickle();
     ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
     ASSERT_TRUE(pumpUntil([] { return !progressOnly(seenSoFar()).empty(); }, 20000));
     EXPECT_EQ(QL_ResyncNewspaper(), QL_OK);
@@ -416,10 +417,7 @@ TEST_F(InternalFetchTest, ACancelEndsOnlyTheServerItHits) {
     writeSettings("[FILES]\nPATH=" + news_ + "\n[CONNECTIONS]\nServer=A,B,C\n" + sections);
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     ASSERT_EQ(QL_RegisterCallback(host_.handle(), 1034), 1);
-    ServerFaults slow;
-    slow.trickleBytes = 8192;
-    slow.trickleDelayMs = 50;
-    server_->setFaults(slow);
+    trickle();
     ASSERT_EQ(QL_GetNewspaper(1), QL_OK);
     // B's container is on its way.
     ASSERT_TRUE(pumpUntil(
