@@ -48,6 +48,7 @@ void bindDeviceLibraries(DeviceApi &api, const char *ceutilName, const char *rap
         bindCall(api.regCloseKey, rapi, "CeRegCloseKey", lookup);
         bindCall(api.getVersionEx, rapi, "CeGetVersionEx", lookup);
         bindCall(api.deleteFile, rapi, "CeDeleteFile", lookup);
+        bindCall(api.rapiGetError, rapi, "CeRapiGetError", lookup);
     }
     if (!complete(api)) api.getDeviceId = noDevicePresent;
 }

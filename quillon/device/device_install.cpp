@@ -2,6 +2,7 @@
 #include "device_install.h"
 
 #include "device_api.h"
+#include "device_sync.h"
 #include "prompt.h"
 #include "user_texts.h"
 
@@ -18,12 +19,14 @@ int writeImageToDevice(const DeviceApi &device, const char16_t *devicePath, Devi
     if (!image.data) return 1;
     CeHandle target = device.createFile(devicePath, kCeGenericRead | kCeGenericWrite, kCeShareRead,
                                         nullptr, kCeCreateAlways, kCeNormalFile, nullptr);
-    uint32_t error = device.getLastError();
-    if (error != 0 && error != kCeErrorAlreadyExists) return 1;
-    uint32_t written = 0;
-    device.writeFile(target, image.data, static_cast<uint32_t>(image.size), &written, nullptr);
-    device.closeHandle(target);
-    return 0;
+    // Judged by the handle: the last error is stale after a success.
+    if (!target || target == ceInvalidHandle()) return 1;
+    bool written = writeWhole(device, target, image.data, image.size);
+    if (!device.closeHandle(target)) written = false;
+    if (written) return 0;
+    // A broken program file must not stay to be started.
+    if (device.deleteFile) device.deleteFile(devicePath);
+    return 1;
 }
 
 void installHandheldReader(const DeviceApi &device, void *owner, DeviceImageSource images) {

@@ -28,6 +28,10 @@ class CopyHost {
     virtual void setProgress(int percent) = 0;
     virtual void setTitle(const char *title) = 0;  // the edition being copied
     virtual void finish() = 0;                     // closes the dialog
+    // While true the thread waits for the connection software to connect,
+    // which only a handheld or ending the connection from another thread
+    // ends.
+    virtual void connecting(bool) {}
 };
 
 // The copy thread: connects, copies, disconnects, tells the user the
@@ -35,8 +39,25 @@ class CopyHost {
 // -1 when the handheld could not be reached or has no reader installed.
 int copyNewspapersToDevice(const DeviceApi &device, const LibraryBinding &library, CopyHost &host);
 
+// What copying one file came to.
+enum class CopyResult {
+    copied,         // the whole file is on the handheld
+    present,        // a file of that name was there already, and stays
+    sourceMissing,  // the desktop file could not be read (the user was told)
+    failed,         // it did not arrive whole; nothing of it stays
+};
+
 // Copies one desktop file to a new handheld file; a file already on the
-// handheld is left alone. 0 on success, 1 on failure.
-int copyFileToDevice(const DeviceApi &device, const char16_t *devicePath, const char *localPath);
+// handheld is left alone.
+CopyResult copyFileToDevice(const DeviceApi &device, const char16_t *devicePath,
+                            const char *localPath);
+
+// Writes all of data to an open handheld file; false unless every byte
+// arrived.
+bool writeWhole(const DeviceApi &device, CeHandle target, const void *data, size_t size);
+
+// Whether the last remote call failed because the connection did (when
+// the connection software can tell).
+bool connectionLost(const DeviceApi &device);
 
 #endif

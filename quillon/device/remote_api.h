@@ -31,6 +31,7 @@ constexpr uint32_t kCeErrorInvalidHandle = 6;
 constexpr uint32_t kCeErrorFileExists = 80;      // CREATE_NEW on an existing file
 constexpr uint32_t kCeErrorAlreadyExists = 183;  // CREATE_ALWAYS replaced a file
 constexpr uint32_t kCeErrorMoreData = 234;
+constexpr uint32_t kCeErrorDiskFull = 112;
 
 // The handle a failed create returns.
 inline CeHandle ceInvalidHandle() { return reinterpret_cast<CeHandle>(static_cast<intptr_t>(-1)); }
@@ -72,6 +73,9 @@ using CeRegQueryValueExCall = int32_t(CE_CALL *)(CeKey key, const char16_t *name
 using CeRegCloseKeyCall = int32_t(CE_CALL *)(CeKey key);
 using CeGetVersionExCall = int32_t(CE_CALL *)(CeVersionInfo *info);
 using CeDeleteFileCall = int32_t(CE_CALL *)(const char16_t *path);
+// Non-zero (an HRESULT) when the last call failed because the connection
+// did, rather than on the handheld.
+using CeRapiGetErrorCall = uint32_t(CE_CALL *)();
 
 // The bound calls; every entry is null until bound.
 struct DeviceApi {
@@ -87,9 +91,10 @@ struct DeviceApi {
     CeRegQueryValueExCall regQueryValueEx;
     CeRegCloseKeyCall regCloseKey;
     CeGetVersionExCall getVersionEx;
-    // Not one of the twelve: bound when rapi.dll has it, and used only to
-    // take back a handheld file whose desktop original cannot be read.
+    // Not among the twelve, each bound when rapi.dll has it: taking back a
+    // handheld file whose copy failed, and telling a lost connection.
     CeDeleteFileCall deleteFile;
+    CeRapiGetErrorCall rapiGetError;
 };
 
 #endif

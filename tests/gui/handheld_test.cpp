@@ -12,6 +12,7 @@
 #include "device_api.h"
 #include "handheld_image.h"
 #include "library_binding.h"
+#include "startup.h"
 
 namespace fs = std::filesystem;
 
@@ -176,6 +177,59 @@ TEST_F(HandheldWindows, ClosingTheDialogEarlyStopsTheCopy) {
     EXPECT_TRUE(takePrompts().empty());
     EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
     EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\n");
+}
+
+// Closed while its thread is stuck in the connection software, the dialog
+// lets the window go on at once. A thread waiting for a handheld is released
+// by ending the connection from the window; one in a long write finishes
+// that file by itself, so no half file stays.
+TEST_F(HandheldWindows, ClosingNeverFreezesTheWindow) {
+    struct Case {
+        const char *settings;
+        DWORD closeAfter;
+        const char *released;  // in the connection log once the thread is free
+    } cases[] = {{"init=block", 300, "init released"}, {"writedelay=3000", 1500, "uninit"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings);
+        configure(std::string("connected=yes\n") + c.settings);
+        fs::remove(handheld_ + "connection.log");
+        synchronise([&](HWND dialog) {
+            Sleep(c.closeAfter);
+            press(dialog, IDCANCEL);
+            // Wine alone takes up to two seconds to take a window away.
+            EXPECT_TRUE(waitUntilGone(dialog));
+            ULONGLONG gone = GetTickCount64();
+            DWORD_PTR ignored;
+            EXPECT_TRUE(SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored));
+            EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(main_); }, 2000));
+            EXPECT_LT(GetTickCount64() - gone, 2000u);
+        });
+        EXPECT_TRUE(waitFor(
+            [&] {
+                return readFile(handheld_ + "connection.log").find(c.released) != std::string::npos;
+            },
+            6000));
+        EXPECT_TRUE(takePrompts().empty()) << "a closed dialog tells nothing";
+        for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen")))
+            EXPECT_EQ(readFile(file.path().string()),
+                      readFile(s_dir + "news\\" + file.path().filename().string()));
+    }
+}
+
+// Until the library has started, the Mobil entries stay grey: a start-up
+// that fails shows its message with nothing of the handheld to choose.
+TEST_F(HandheldWindows, TheMobilEntriesWaitForTheLibrary) {
+    HWND window = createMainWindow();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(menuEnabled(window, IDM_SYNC));
+    EXPECT_FALSE(menuEnabled(window, IDM_INSTALL));
+    EXPECT_FALSE(startLibrary(nullptr, systemExport));
+    EXPECT_EQ(takePrompts().size(), 2u);  // no library, and the fatal message
+    EXPECT_FALSE(menuEnabled(window, IDM_SYNC));
+    EXPECT_FALSE(menuEnabled(window, IDM_INSTALL));
+    DestroyWindow(window);
+    MSG quit;
+    PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the closed window's
 }
 
 TEST_F(HandheldWindows, NoReaderOnTheHandheld) {

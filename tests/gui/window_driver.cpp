@@ -225,6 +225,11 @@ std::string ProgramWindows::s_dir, ProgramWindows::s_settings;
 
 void ProgramWindows::SetUpTestSuite() {
     g_instance = GetModuleHandleA(nullptr);
+    // Our handheld emulator's ceutil.dll and rapi.dll lie in a folder of
+    // their own, never beside the program.
+    std::string emulator = "Z:" QL_HANDHELD_DIR;
+    for (char &c : emulator) c = c == '/' ? '\\' : c;
+    SetDllDirectoryA(emulator.c_str());
     loadUserTexts(loadStringTableText);
     setPromptFunction(scriptedPrompt);
     setDeviceChangeWait(50);

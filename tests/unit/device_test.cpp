@@ -3,8 +3,11 @@
 // (tools/handheld) called in-process, and the two device images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "device_api.h"
@@ -184,6 +187,8 @@ class DeviceTest : public ReaderTest {
 const std::string kCannotOpen =
     "no owner | Fehler | Quelldatei konnte nicht ge\xF6"
     "ffnet werden | none ok";
+const std::string kNotCopied =
+    "owned | Fehler | Die Datei konnte nicht kopiert werden. | warning ok";
 std::string summary(int copied) {
     return "owned | Hinweis | Synchronisation beendet. " + std::to_string(copied) +
            " Zeitungen wurden kopiert | none ok";
@@ -239,6 +244,10 @@ TEST_F(DeviceTest, MissingFilesEntriesWithoutDataAndFilesAlreadyThere) {
 }
 
 TEST_F(DeviceTest, NoConnectionOrNoReaderCopiesNothing) {
+    const char *notInstalled =
+        "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
+        "t\roder Quillon CE "
+        "nicht installiert. | warning ok";
     struct Case {
         const char *settings, *readerFolder, *connectionLog, *message;
     } cases[] = {
@@ -246,10 +255,10 @@ TEST_F(DeviceTest, NoConnectionOrNoReaderCopiesNothing) {
          "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
          "t\rRemoteApiInit ist "
          "fehlgeschlagen. | warning ok"},
-        {"", "", "init\nuninit\n",
-         "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
-         "t\roder Quillon CE "
-         "nicht installiert. | warning ok"},
+        {"", "", "init\nuninit\n", notInstalled},
+        // The reader's key is there, but names no folder.
+        {"[HKEY_CURRENT_USER\\Software\\VKT\\QLAPI]\nPATH=", "", "init\nuninit\n", notInstalled},
+        {"[HKEY_CURRENT_USER\\Software\\VKT\\QLAPI]\nOther=x", "", "init\nuninit\n", notInstalled},
     };
     store({1});
     for (const Case &c : cases) {
@@ -266,37 +275,107 @@ TEST_F(DeviceTest, NoConnectionOrNoReaderCopiesNothing) {
     EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
 }
 
-std::vector<std::u16string> g_created;
-CeHandle CE_CALL recordCreate(const char16_t *path, uint32_t, uint32_t, void *, uint32_t, uint32_t,
-                              CeHandle) {
-    g_created.push_back(path);
-    return ceInvalidHandle();
-}
-uint32_t CE_CALL pathNotFound() { return kCeErrorPathNotFound; }
-
-TEST_F(DeviceTest, APathLongerThanTheHandheldTakesIsNotTried) {
-    // 200 + 187 characters fill the 388 of a handheld path with its end.
-    std::string folder = "\\" + std::string(198, 'o') + "\\";
-    configure("", folder);
-    std::string fits(183, 'f'), tooLong(184, 'l');
-    entries_.resize(2);
-    texts_ = {"fits", store_ + "\\" + fits + ".eif", "long", store_ + "\\" + tooLong + ".eif"};
-    entries_[0] = {};
-    entries_[0].info.title = &texts_[0][0];
-    entries_[0].path = &texts_[1][0];
+// The handheld's own rule: a path of 260 characters or more is refused,
+// and the user hears of the file that did not arrive.
+TEST_F(DeviceTest, HandheldPathsShorterThan260Characters) {
+    const std::string folder(198, 'o');  // "\" + 198 + "\": 200 characters
+    fs::create_directories(onHandheld(folder));
+    configure("", "\\" + folder + "\\");
+    std::string fits(55, 'f'), tooLong(56, 'l');  // 200 + 55 + ".eif": 259
+    for (const std::string *name : {&fits, &tooLong}) {
+        entries_.emplace_back();
+        entries_.back() = {};
+        texts_.push_back(store_ + "\\" + *name + ".eif");
+        entries_.back().path = &texts_.back()[0];
+        entries_.back().info.title = &texts_.back()[0];
+        for (const char *ext : {".eif", ".ehd"}) writeWholeFile(store_ + "\\" + *name + ext, ext);
+    }
     entries_[0].next = &entries_[1];
-    entries_[1] = {};
-    entries_[1].info.title = &texts_[2][0];
-    entries_[1].path = &texts_[3][0];
     g_list = &entries_[0];
-    device_.createFile = recordCreate;
-    device_.getLastError = pathNotFound;
-    g_created.clear();
     FakeCopy host;
-    EXPECT_EQ(synchronise(host), 0);
-    ASSERT_EQ(g_created.size(), 2u);
-    for (const std::u16string &path : g_created) EXPECT_EQ(path.size(), kDevicePathSize - 1);
-    EXPECT_EQ(host.progress, (std::vector<int>{10, 20}));
+    EXPECT_EQ(synchronise(host), 1);
+    EXPECT_EQ(takePrompts(), (std::vector<std::string>{kNotCopied, summary(1)}));
+    EXPECT_EQ(readWholeFile(onHandheld(folder + "/" + fits + ".eif")), ".eif");
+    EXPECT_EQ(readWholeFile(onHandheld(folder + "/" + fits + ".ehd")), ".ehd");
+    EXPECT_FALSE(fs::exists(onHandheld(folder + "/" + tooLong + ".eif")));
+}
+
+// The remote calls fail the way the connection software documents: the
+// handle or the result says so, the last error may be stale, and a lost
+// connection is told by CeRapiGetError. Only what arrived whole counts.
+int g_creates = 0, g_unplugAt = 0, g_invalidAt = 0;
+CeHandle CE_CALL countingCreate(const char16_t *path, uint32_t access, uint32_t share, void *s,
+                                uint32_t disposition, uint32_t attributes, CeHandle t) {
+    ++g_creates;
+    if (g_creates == g_unplugAt) setHandheldConnected(false);
+    if (g_creates == g_invalidAt) return ceInvalidHandle();  // the last error untouched
+    return CeCreateFile(path, access, share, s, disposition, attributes, t);
+}
+uint32_t CE_CALL staleError() { return kCeErrorFileExists; }
+
+TEST_F(DeviceTest, OnlyWhatArrivedWholeCounts) {
+    // Each file is 11 bytes ("eif blatt-3"); creates 1 and 2 are edition 3.
+    struct Case {
+        const char *name, *settings;
+        int unplugAt, invalidAt;
+        bool staleLastError;
+        int copied;
+        std::vector<int> onHandheld;
+    } cases[] = {
+        {"unplugged before the second edition", "", 3, 0, false, 1, {3}},
+        {"full in the middle of a file", "free=27", 0, 0, false, 1, {3}},
+        {"writes fail in the middle of a file", "writefail=27", 0, 0, false, 1, {3}},
+        {"an invalid handle, last error 0", "", 0, 3, false, 2, {3, 1}},
+        {"a stale last error", "", 0, 0, true, 3, {3, 2, 1}},
+    };
+    store({3, 2, 1});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(onHandheld("Zeitungen"));
+        fs::create_directories(onHandheld("Zeitungen"));
+        configure(c.settings);
+        g_creates = 0;
+        g_unplugAt = c.unplugAt;
+        g_invalidAt = c.invalidAt;
+        device_.createFile = countingCreate;
+        device_.getLastError = c.staleLastError ? staleError : CeGetLastError;
+        FakeCopy host;
+        EXPECT_EQ(synchronise(host), c.copied);
+        std::vector<std::string> told;
+        if (c.copied < 3) told.push_back(kNotCopied);
+        told.push_back(summary(c.copied));
+        EXPECT_EQ(takePrompts(), told);
+        for (int n : {3, 2, 1}) {
+            bool there = std::count(c.onHandheld.begin(), c.onHandheld.end(), n) > 0;
+            std::string name = "blatt-" + std::to_string(n);
+            EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/" + name + ".eif")),
+                      there ? "eif " + name : "")
+                << name;
+            EXPECT_EQ(fs::exists(onHandheld("Zeitungen/" + name + ".eif")), there) << name;
+        }
+    }
+}
+
+// A name beyond ASCII in the desktop's code page arrives under the same
+// name on the handheld, and reads back byte for byte.
+TEST_F(DeviceTest, ANameBeyondAsciiArrivesAsItIs) {
+    const std::string desktopName = "Zeitung-\xE4\xDF";  // Windows-1252
+    for (const char *ext : {".eif", ".ehd"})
+        writeWholeFile(store_ + "\\" + desktopName + ext, std::string(ext) + "\xE4 content");
+    entries_.emplace_back();
+    entries_.back() = {};
+    texts_.push_back(store_ + "\\" + desktopName + ".eif");
+    entries_.back().path = &texts_.back()[0];
+    entries_.back().info.title = &texts_.back()[0];
+    g_list = &entries_.back();
+    FakeCopy host;
+    EXPECT_EQ(synchronise(host), 1);
+    const fs::path handheld = fs::u8path(onHandheld("Zeitungen/Zeitung-\xC3\xA4\xC3\x9F"));
+    for (const char *ext : {".eif", ".ehd"}) {
+        std::ifstream in(fs::path(handheld).concat(ext), std::ios::binary);
+        std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(back, readWholeFile(store_ + "\\" + desktopName + ext)) << ext;
+    }
 }
 
 TEST_F(DeviceTest, ClosingTheDialogStopsBeforeTheNextFile) {
@@ -377,23 +456,35 @@ TEST_F(InstallTest, InstallingTwiceReplacesTheReaderAndStartsItOnRequest) {
 TEST_F(InstallTest, FailuresStopBeforeAnythingStarts) {
     struct Case {
         const char *settings, *connectionLog, *message;
-        bool startMenu;
+        const char *before, *after;  // the reader on the handheld; null: none (or no folder)
     } cases[] = {
         {"init=fail", "init failed\n",
          "owned | Synchronisieren | Kommunikationsfehler mit mobilem Ger\xE4"
          "t\rRemoteApiInit ist "
          "fehlgeschlagen. | warning ok",
-         true},
-        {"", "init\nuninit\n",
-         "owned | Fehler | Die Datei konnte nicht kopiert werden. | warning ok", false},
+         "old", "old"},
+        {"", "init\nuninit\n", kNotCopied.c_str(), nullptr, nullptr},  // no start menu
+        // The reader runs: its file cannot be replaced, and the old one stays.
+        {"running=QuillonCE.exe", "init\nuninit\n", kNotCopied.c_str(), "old", "old"},
+        // The write breaks off: no broken program stays to be started.
+        {"writefail=50000", "init\nuninit\n", kNotCopied.c_str(), "old", nullptr},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings);
         configure(c.settings);
-        if (!c.startMenu) fs::remove_all(onHandheld("Windows"));
+        fs::remove_all(onHandheld("Windows"));
+        if (c.before) {
+            fs::create_directories(onHandheld("Windows/Start Menu/Programs"));
+            writeWholeFile(onHandheld(kReader), c.before);
+        }
         fs::remove(root_ + "connection.log");
         install();
         EXPECT_EQ(takePrompts(), std::vector<std::string>{c.message});
         EXPECT_EQ(log("connection.log"), c.connectionLog);
+        EXPECT_EQ(fs::exists(onHandheld(kReader)), c.after != nullptr);
+        if (c.after) {
+            EXPECT_EQ(readWholeFile(onHandheld(kReader)), c.after);
+        }
     }
     EXPECT_FALSE(fs::exists(root_ + "processes.log"));
 }

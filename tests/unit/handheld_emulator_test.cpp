@@ -1,10 +1,12 @@
 // The handheld emulator, called in-process through the table the reader binds.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "handheld_emulator.h"
@@ -101,17 +103,102 @@ TEST_F(HandheldEmulator, PluggingRewritesOnlyTheConnectedSetting) {
     EXPECT_FALSE(setHandheldConnected(false));
 }
 
+// Without a connection every call fails as the connection software says:
+// the result, and CeRapiGetError; the last error stays as it was.
 TEST_F(HandheldEmulator, CallsWithoutInitFail) {
     CeKey key = nullptr;
     CeVersionInfo info{};
     uint32_t written;
+    const uint32_t before = api_.getLastError();
     EXPECT_EQ(api_.createFile(u"\\a.txt", kCeGenericWrite, 0, nullptr, kCeCreateAlways, 0, nullptr),
               ceInvalidHandle());
-    EXPECT_EQ(api_.getLastError(), 21u);
+    EXPECT_NE(api_.rapiGetError(), 0u);
     EXPECT_EQ(api_.writeFile(reinterpret_cast<CeHandle>(1), "x", 1, &written, nullptr), 0);
     EXPECT_EQ(api_.regOpenKeyEx(ceCurrentUser(), u"Software", 0, 0, &key), 21);
     EXPECT_EQ(api_.getVersionEx(&info), 0);
+    EXPECT_NE(api_.rapiGetError(), 0u);
+    EXPECT_EQ(api_.getLastError(), before);
     EXPECT_FALSE(fs::exists(root_ / "files" / "a.txt"));
+}
+
+// The rules a real handheld keeps, and the failures it can produce on
+// demand: each row is a call in a fresh session.
+TEST_F(HandheldEmulator, KeepsTheHandheldsRules) {
+    fs::create_directories(root_ / "files" / "Docs");
+    put(root_ / "files" / "Docs" / "Brief.txt", "old");
+    const std::u16string deep = u"\\Docs\\" + std::u16string(253, u'x');  // 259 characters
+    struct Row {
+        const char *settings;
+        std::u16string path;
+        uint32_t disposition;
+        uint32_t error;    // the last error afterwards; 0: the create worked
+        uint32_t written;  // of a 10-byte write, when the create worked
+    } rows[] = {
+        {"", u"\\DOCS\\brief.TXT", kCeCreateNew, kCeErrorFileExists, 0},  // names ignore case
+        {"", deep, kCeCreateNew, 0, 10},
+        {"", deep + u"y", kCeCreateNew, 206, 0},  // 260 characters
+        {"running=Other.exe, brief.txt", u"\\Docs\\Brief.txt", kCeCreateAlways, 32, 0},
+        {"free=4", u"\\Docs\\full.txt", kCeCreateNew, 0, 4},
+        {"writefail=6", u"\\Docs\\fault.txt", kCeCreateNew, 0, 6},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.settings);
+        put(root_ / "handheld.ini", std::string(row.settings) + "\n");
+        ASSERT_EQ(api_.rapiInit(), 0);
+        CeHandle file = api_.createFile(row.path.c_str(), kCeGenericWrite, 0, nullptr,
+                                        row.disposition, kCeNormalFile, nullptr);
+        EXPECT_EQ(file == ceInvalidHandle(), row.error != 0);
+        if (row.error) {
+            EXPECT_EQ(api_.getLastError(), row.error);
+        }
+        if (file != ceInvalidHandle()) {
+            uint32_t written = 0;
+            EXPECT_EQ(api_.writeFile(file, "0123456789", 10, &written, nullptr), row.written == 10);
+            EXPECT_EQ(written, row.written);
+            if (row.written < 10) {
+                EXPECT_EQ(api_.getLastError(), row.written == 4 ? 112u : 29u);
+            }
+            EXPECT_EQ(api_.closeHandle(file), 1);
+        }
+        api_.rapiUninit();
+    }
+    EXPECT_EQ(slurp(root_ / "files" / "Docs" / "Brief.txt"), "old");
+
+    // Success leaves the last error alone, and so do the registry calls;
+    // a handheld that goes mid-session is told by CeRapiGetError.
+    put(root_ / "handheld.ini", "\n[HKEY_CURRENT_USER\\Software]\nA=b\n");
+    ASSERT_EQ(api_.rapiInit(), 0);
+    api_.createFile(u"\\Docs\\Brief.txt", kCeGenericWrite, 0, nullptr, kCeCreateNew, 0, nullptr);
+    CeVersionInfo info{};
+    CeKey key = nullptr;
+    EXPECT_EQ(api_.getVersionEx(&info), 1);
+    EXPECT_EQ(api_.regOpenKeyEx(ceCurrentUser(), u"Nowhere", 0, 0, &key), 2);
+    EXPECT_EQ(api_.getLastError(), kCeErrorFileExists);
+    EXPECT_EQ(api_.rapiGetError(), 0u);
+    setHandheldConnected(false);
+    EXPECT_EQ(
+        api_.createFile(u"\\Docs\\n.txt", kCeGenericWrite, 0, nullptr, kCeCreateNew, 0, nullptr),
+        ceInvalidHandle());
+    EXPECT_EQ(api_.getLastError(), kCeErrorFileExists);
+    EXPECT_NE(api_.rapiGetError(), 0u);
+}
+
+// A blocked CeRapiInit ends when another thread uninitialises, or when the
+// handheld stops blocking.
+TEST_F(HandheldEmulator, ABlockedInitIsReleased) {
+    for (bool byUninit : {true, false}) {
+        put(root_ / "handheld.ini", "init=block\n");
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (byUninit)
+                api_.rapiUninit();
+            else
+                put(root_ / "handheld.ini", "init=ok\n");
+        });
+        EXPECT_EQ(api_.rapiInit(), byUninit ? int32_t(0x80004005u) : 0) << byUninit;
+        release.join();
+        api_.rapiUninit();
+    }
 }
 
 TEST_F(HandheldEmulator, CreateWriteAndClose) {

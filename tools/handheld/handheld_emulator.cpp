@@ -7,14 +7,29 @@
 // handheld.ini, UTF-8:
 //   connected=yes|no        (yes)
 //   version=MAJOR.MINOR     (5.01)
-//   init=ok|fail            (ok)
+//   init=ok|fail|block      (ok); block: CeRapiInit waits until the setting
+//                           says otherwise or another thread calls CeRapiUninit
+//   free=BYTES              the handheld is full once a session wrote this much
+//   writefail=BYTES         writes fail (error 29) once a session wrote this much
+//   writedelay=MS           each write takes this long
+//   running=NAME[,NAME]     programs running on the handheld: their files
+//                           cannot be replaced or deleted (error 32)
 //   [HKEY_CURRENT_USER\Software\VKT\QLAPI]
 //   NAME=text               (PATH=\My Documents\Zeitungen\ for instance)
 // Settings come before the first [key]; each key holds string values, "@" is
 // the key's default value. Key paths and value names ignore case. Blank
 // lines and lines starting with ";" are skipped.
+//
+// The calls behave as the remote interface documents them: the last error
+// is set only by calls that fail (and by CeCreateFile, which sets 0 or 183),
+// never by the registry calls; a call made without a connection, or after
+// the handheld has gone, fails with its error told by CeRapiGetError, not by
+// the last error. File names ignore case on every desktop system, and a
+// handheld path holds fewer than 260 characters.
 #include "handheld_emulator.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +37,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -41,6 +57,13 @@ namespace {
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorNotReady = 21;
 constexpr uint32_t kErrorWriteFault = 29;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorDiskFull = 112;
+constexpr uint32_t kErrorFilenameTooLong = 206;
+constexpr size_t kMaxPath = 260;  // terminator included
+// What CeRapiGetError tells after a call that found no connection:
+// HRESULT_FROM_WIN32(WSAECONNRESET).
+constexpr int32_t kConnectionLost = static_cast<int32_t>(0x80072746u);
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorInvalidName = 123;
 constexpr int32_t kFailed = static_cast<int32_t>(0x80004005u);  // E_FAIL
@@ -56,6 +79,11 @@ using Values = std::map<std::u16string, std::u16string>;  // folded name -> text
 struct Settings {
     bool connected = true;
     bool initOk = true;
+    bool initBlocks = false;
+    uint64_t freeBytes = UINT64_MAX;
+    uint64_t writeFailAt = UINT64_MAX;
+    unsigned writeDelayMs = 0;
+    std::vector<std::u16string> running;  // folded file names
     uint32_t major = 5;
     uint32_t minor = 1;
     std::map<std::u16string, Values> registry;  // folded key path -> values
@@ -65,7 +93,10 @@ struct Settings {
 struct State {
     std::mutex mutex;
     bool initialised = false;
+    bool releaseInit = false;  // CeRapiUninit ends a blocked CeRapiInit
     uint32_t lastError = 0;
+    int32_t rapiError = 0;      // of the last call, for CeRapiGetError
+    uint64_t bytesWritten = 0;  // in this session
     uintptr_t nextHandle = 1;
     std::map<uintptr_t, FILE *> files;
     std::map<uintptr_t, std::u16string> keys;  // folded key paths
@@ -242,6 +273,20 @@ Settings readSettings(const fs::path &root) {
             settings.connected = folded(value) != u"no";
         } else if (name == u"init") {
             settings.initOk = folded(value) != u"fail";
+            settings.initBlocks = folded(value) == u"block";
+        } else if (name == u"free" || name == u"writefail") {
+            (name == u"free" ? settings.freeBytes : settings.writeFailAt) =
+                strtoull(toUtf8(value).c_str(), nullptr, 10);
+        } else if (name == u"writedelay") {
+            settings.writeDelayMs =
+                static_cast<unsigned>(strtoul(toUtf8(value).c_str(), nullptr, 10));
+        } else if (name == u"running") {
+            std::u16string list = folded(value);
+            for (size_t at = 0; at <= list.size();) {
+                size_t comma = std::min(list.find(u',', at), list.size());
+                if (comma > at) settings.running.push_back(trimmed(list.substr(at, comma - at)));
+                at = comma + 1;
+            }
         } else if (name == u"version") {
             std::string version = toUtf8(value);
             size_t dot = version.find('.');
@@ -281,15 +326,19 @@ struct Session {
     Settings settings;
 };
 
-// The open session; false with error 21 when there is none, or when the
-// handheld has gone (connected=no) since it was opened.
+// The open session; false when there is none, or when the handheld has gone
+// (connected=no) since it was opened. Either is a failure of the connection,
+// told by CeRapiGetError; the last error stays as it was.
 bool session(Session &s) {
     s.root = rootFolder();
     if (g.initialised && !s.root.empty()) {
         s.settings = readSettings(s.root);
-        if (s.settings.connected) return true;
+        if (s.settings.connected) {
+            g.rapiError = 0;
+            return true;
+        }
     }
-    g.lastError = kErrorNotReady;
+    g.rapiError = kConnectionLost;
     return false;
 }
 
@@ -298,21 +347,30 @@ int32_t failed(uint32_t error) {
     return 0;
 }
 
-// The registry calls answer with the error itself.
-int32_t answer(uint32_t error) {
-    g.lastError = error;
-    return static_cast<int32_t>(error);
-}
+// The registry calls answer with the error itself and leave the last error.
+int32_t answer(uint32_t error) { return static_cast<int32_t>(error); }
 
 CeHandle invalid(uint32_t error) {
     g.lastError = error;
     return ceInvalidHandle();
 }
 
+// The handheld ignores case in names: an entry of the folder that differs
+// only in case is the one meant.
+fs::path existingName(const fs::path &folder, const std::u16string &name) {
+    std::error_code ignored;
+    std::u16string wanted = folded(name);
+    for (const auto &entry : fs::directory_iterator(folder, ignored))
+        if (folded(fromUtf8(entry.path().filename().u8string())) == wanted)
+            return entry.path().filename();
+    return pathPart(name);
+}
+
 // The desktop file of a handheld path; 0, or the error for a path that is
 // not absolute, climbs with "..", names no file or lies in a missing folder.
 uint32_t desktopFile(const fs::path &root, const char16_t *path, fs::path &file) {
     if (!path || path[0] != u'\\') return kCeErrorPathNotFound;
+    if (orEmpty(path).size() >= kMaxPath) return kErrorFilenameTooLong;
     std::vector<std::u16string> names = parts(path);
     if (names.empty()) return kCeErrorPathNotFound;
     std::error_code ignored;
@@ -323,10 +381,17 @@ uint32_t desktopFile(const fs::path &root, const char16_t *path, fs::path &file)
         for (char16_t c : name)
             if (c < 0x20 || std::u16string(u":*?\"<>|").find(c) != std::u16string::npos)
                 return kErrorInvalidName;
-        file /= pathPart(name);
+        file /= existingName(file, name);
     }
     if (!fs::is_directory(file.parent_path(), ignored)) return kCeErrorPathNotFound;
     return 0;
+}
+
+// Whether the file is held by a program running on the handheld.
+bool heldByProgram(const Settings &settings, const fs::path &file) {
+    std::u16string name = folded(fromUtf8(file.filename().u8string()));
+    return std::find(settings.running.begin(), settings.running.end(), name) !=
+           settings.running.end();
 }
 
 void closeAll() {
@@ -365,15 +430,27 @@ uint32_t CE_CALL CeGetDeviceId() {
 }
 
 int32_t CE_CALL CeRapiInit() {
-    std::lock_guard<std::mutex> lock(g.mutex);
+    std::unique_lock<std::mutex> lock(g.mutex);
     fs::path root = rootFolder();
     if (root.empty()) return kFailed;
     Settings settings = readSettings(root);
+    // Blocked, it waits without the lock, so that CeRapiUninit can end it.
+    g.releaseInit = false;
+    while (settings.initBlocks) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        lock.lock();
+        if (g.releaseInit) {
+            appendLine(root / "connection.log", "init released");
+            return kFailed;
+        }
+        settings = readSettings(root);
+    }
     bool ok = settings.connected && settings.initOk;
     appendLine(root / "connection.log", ok ? "init" : "init failed");
     if (!ok) return kFailed;
     g.initialised = true;
-    g.lastError = 0;
+    g.bytesWritten = 0;
     return 0;
 }
 
@@ -381,6 +458,7 @@ int32_t CE_CALL CeRapiUninit() {
     std::lock_guard<std::mutex> lock(g.mutex);
     closeAll();
     g.initialised = false;
+    g.releaseInit = true;
     fs::path root = rootFolder();
     if (!root.empty()) appendLine(root / "connection.log", "uninit");
     return 0;
@@ -400,6 +478,7 @@ CeHandle CE_CALL CeCreateFile(const char16_t *path, uint32_t, uint32_t, void *,
     if (fs::is_directory(status)) return invalid(kErrorAccessDenied);
     bool existed = fs::exists(status);
     if (existed && disposition == kCeCreateNew) return invalid(kCeErrorFileExists);
+    if (existed && heldByProgram(s.settings, file)) return invalid(kErrorSharingViolation);
     FILE *out = openFile(file, "wb");
     if (!out) return invalid(kErrorAccessDenied);
     uintptr_t handle = g.nextHandle++;
@@ -422,7 +501,6 @@ int32_t CE_CALL CeCloseHandle(CeHandle handle) {
     bool closed = fclose(open->second) == 0;
     g.files.erase(open);
     if (!closed) return failed(kErrorWriteFault);
-    g.lastError = 0;
     return 1;
 }
 
@@ -437,25 +515,41 @@ int32_t CE_CALL CeCreateProcess(const char16_t *program, const char16_t *command
         return failed(kCeErrorFileNotFound);
     appendLine(s.root / "processes.log",
                toUtf8(orEmpty(program)) + "|" + toUtf8(orEmpty(commandLine)));
-    g.lastError = 0;
     return 1;
 }
 
 int32_t CE_CALL CeWriteFile(CeHandle handle, const void *data, uint32_t size, uint32_t *written,
                             void *) {
-    std::lock_guard<std::mutex> lock(g.mutex);
+    std::unique_lock<std::mutex> lock(g.mutex);
     if (written) *written = 0;
     Session s;
     if (!session(s)) return 0;
+    if (s.settings.writeDelayMs) {  // a slow connection: the lock is free meanwhile
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(s.settings.writeDelayMs));
+        lock.lock();
+        if (!session(s)) return 0;
+    }
     auto open = g.files.find(reinterpret_cast<uintptr_t>(handle));
     if (open == g.files.end()) return failed(kCeErrorInvalidHandle);
     if (size > 0 && !data) return failed(kErrorInvalidParameter);
-    size_t n = size > 0 ? fwrite(data, 1, size, open->second) : 0;
+    // A full handheld, or a write fault, takes what fits and fails.
+    uint64_t limit = std::min(s.settings.freeBytes, s.settings.writeFailAt);
+    uint64_t room = limit > g.bytesWritten ? limit - g.bytesWritten : 0;
+    uint32_t part = room < size ? static_cast<uint32_t>(room) : size;
+    size_t n = part > 0 ? fwrite(data, 1, part, open->second) : 0;
+    g.bytesWritten += n;
+    if (written) *written = static_cast<uint32_t>(n);
     // Flushed at once, so that the folder always shows what was written.
-    if (fflush(open->second) != 0 || n != size) return failed(kErrorWriteFault);
-    if (written) *written = size;
-    g.lastError = 0;
+    if (fflush(open->second) != 0 || n != part) return failed(kErrorWriteFault);
+    if (part < size)
+        return failed(limit == s.settings.freeBytes ? kErrorDiskFull : kErrorWriteFault);
     return 1;
+}
+
+uint32_t CE_CALL CeRapiGetError() {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    return static_cast<uint32_t>(g.rapiError);
 }
 
 int32_t CE_CALL CeRegOpenKeyEx(CeKey root, const char16_t *path, uint32_t, uint32_t, CeKey *key) {
@@ -515,7 +609,6 @@ int32_t CE_CALL CeGetVersionEx(CeVersionInfo *info) {
     info->build = 0;
     info->platform = kPlatformWindowsCe;
     memset(info->servicePack, 0, sizeof info->servicePack);
-    g.lastError = 0;
     return 1;
 }
 
@@ -527,8 +620,8 @@ int32_t CE_CALL CeDeleteFile(const char16_t *path) {
     if (uint32_t error = desktopFile(s.root, path, file)) return failed(error);
     std::error_code ignored;
     if (!fs::is_regular_file(file, ignored)) return failed(kCeErrorFileNotFound);
+    if (heldByProgram(s.settings, file)) return failed(kErrorSharingViolation);
     if (!fs::remove(file, ignored)) return failed(kErrorAccessDenied);
-    g.lastError = 0;
     return 1;
 }
 
@@ -549,6 +642,7 @@ DeviceApi handheldEmulatorApi() {
     api.regCloseKey = CeRegCloseKey;
     api.getVersionEx = CeGetVersionEx;
     api.deleteFile = CeDeleteFile;
+    api.rapiGetError = CeRapiGetError;
     return api;
 }
 

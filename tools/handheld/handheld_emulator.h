@@ -30,6 +30,7 @@ int32_t CE_CALL CeRegQueryValueEx(CeKey key, const char16_t *name, uint32_t *res
 int32_t CE_CALL CeRegCloseKey(CeKey key);
 int32_t CE_CALL CeGetVersionEx(CeVersionInfo *info);
 int32_t CE_CALL CeDeleteFile(const char16_t *path);
+uint32_t CE_CALL CeRapiGetError();
 }
 
 // The calls above as a bound table, for calling the emulator in-process.
