@@ -213,7 +213,11 @@ fs::path rootFolder() {
         }
         value.resize(n);
     }
-    return fs::path(value);
+    // As a long path: a handheld path of 259 characters inside a folder on
+    // the desktop is longer than the desktop's usual limit.
+    if (value.empty() || value.rfind(L"\\\\?\\", 0) == 0) return fs::path(value);
+    std::error_code ignored;
+    return fs::path(L"\\\\?\\" + fs::absolute(fs::path(value), ignored).make_preferred().wstring());
 #else
     const char *value = getenv("QUILLON_HANDHELD");
     return fs::path(value ? value : "");
