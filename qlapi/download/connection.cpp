@@ -16,7 +16,6 @@ std::mutex g_dialLock;  // the watchdog may hang up from its own thread
 uintptr_t g_connectionHandle = 0;
 knobs::DialUp g_dialUp;
 
-
 uint32_t dial(const char *profile, uintptr_t &handle) {
     return g_dialUp.dial ? g_dialUp.dial(profile, handle)
                          : platform::dialConnection(profile, handle);

@@ -164,7 +164,8 @@ bool readSettingsFile() {
     LibraryConfig &c = g_config;
     char value[kReadBuffer];
     platform::profileGetString("FILES", "PATH", "", value, sizeof value);
-    bool folder = value[0] && storeFolder(c.newspaperDir, sizeof c.newspaperDir, value, "FILES", "PATH");
+    bool folder =
+        value[0] && storeFolder(c.newspaperDir, sizeof c.newspaperDir, value, "FILES", "PATH");
     setLogFolder(c.newspaperDir);
     if (!folder) return false;
     readValue("FILES", "extension", ".eif", c.dataExtension, sizeof c.dataExtension);
@@ -239,7 +240,8 @@ bool readRegistry() {
     storeValue(s.url, sizeof s.url, registryText("URL").c_str(), "registry", "URL");
     // The folder must fit newspaperDir too, the smaller of its two fields.
     std::string path = registryText("PATH");
-    bool folder = storeFolder(c.newspaperDir, sizeof c.newspaperDir, path.c_str(), "registry", "PATH");
+    bool folder =
+        storeFolder(c.newspaperDir, sizeof c.newspaperDir, path.c_str(), "registry", "PATH");
     setLogFolder(c.newspaperDir);
     if (!folder) return false;
     copyField(s.path, c.newspaperDir);
