@@ -105,13 +105,18 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
     return true;
 }
 
-// Reads up to limit bytes of an open file into a guarded block.
-static bool readAll(FILE *file, size_t limit, EditionText &out) {
+// Reads up to limit bytes of the file into a guarded block; false when it
+// cannot be opened or read, or memory runs out.
+static bool readFileStart(const char *path, size_t limit, EditionText &out) {
+    FILE *file = fopen(path, "rb");
+    if (!file) return false;
     EditionText raw;
     raw.data = static_cast<char *>(guardedAlloc(limit + 1));
-    if (!raw.data) return false;
-    raw.length = fread(raw.data, 1, limit, file);
-    if (ferror(file)) return false;
+    bool ok = raw.data != nullptr;
+    if (ok) raw.length = fread(raw.data, 1, limit, file);
+    ok = ok && !ferror(file);
+    fclose(file);
+    if (!ok) return false;
     raw.data[raw.length] = '\0';
     out = std::move(raw);
     return true;
@@ -128,13 +133,10 @@ static bool expandIfCompressed(EditionText &text, bool &wasCompressed) {
 }
 
 bool loadEditionText(const char *path, size_t recordedSize, EditionText &out) {
-    FILE *file = fopen(path, "rb");
-    if (!file) return false;
     EditionText text;
-    bool ok = readAll(file, recordedSize, text);
-    fclose(file);
     bool compressed = false;
-    if (!ok || !expandIfCompressed(text, compressed)) return false;
+    if (!readFileStart(path, recordedSize, text) || !expandIfCompressed(text, compressed))
+        return false;
     out = std::move(text);
     return true;
 }
@@ -303,11 +305,7 @@ FileOutcome normaliseEditionFile(const char *path, size_t listedSize, size_t &st
         return memory.failed() ? FileOutcome::failed : FileOutcome::refused;
     };
     EditionText text;
-    FILE *file = fopen(path, "rb");
-    if (!file) return FileOutcome::failed;
-    bool ok = readAll(file, listedSize, text);
-    fclose(file);
-    if (!ok) return FileOutcome::failed;
+    if (!readFileStart(path, listedSize, text)) return FileOutcome::failed;
     bool compressed = false;
     if (!expandIfCompressed(text, compressed)) return refusedUnlessShort();
     EditionText stored;

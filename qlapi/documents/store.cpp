@@ -150,6 +150,11 @@ std::string dataSuffix() {
     return suffix;
 }
 
+// One log line for an edition the system did not let the scan take in.
+void keptForNextScan(const std::string &path) {
+    writeLog("Could not read %s now; it is kept for the next scan\n", path.c_str());
+}
+
 // Takes in one data file: listed when its header (or the edition itself)
 // can be read; deleted only when its content is refused and the settings
 // say so. A header that more than one data file would use (names that
@@ -170,11 +175,13 @@ void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &tak
         if (!sharedHeader) writeHeaderFile(entry, header, current);
         take(entry);
     } else if (outcome == FileOutcome::failed) {
-        writeLog("Could not read %s now; it is kept for the next scan\n", path.c_str());
+        keptForNextScan(path);
     } else if (g_config.deleteCorrupt) {
         writeLog("Deleting %s: it is no readable edition\n", path.c_str());
-        remove(path.c_str());
-        if (!sharedHeader) remove(header.c_str());
+        if (sharedHeader)
+            remove(path.c_str());
+        else
+            deleteEditionFiles(path.c_str());
     }
 }
 
@@ -200,7 +207,7 @@ void walkFolder(Take take) {
             takeIn(path, file.size, headerUsers[headerPath(path)] > 1, take);
         } catch (const std::bad_alloc &) {
             reportOutOfMemory();
-            writeLog("Could not read %s now; it is kept for the next scan\n", path.c_str());
+            keptForNextScan(path);
         }
         freeSgmlTree();
     }

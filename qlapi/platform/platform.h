@@ -75,9 +75,6 @@ time_t currentTime();  // tests may replace the clock, see knobs.h
 bool toLocalTime(time_t t, std::tm &out);
 
 // ---- Files ------------------------------------------------------------------------
-// Replaces target by source in one step (source is gone afterwards).
-bool replaceFile(const char *source, const char *target);
-
 // Whether the library may rewrite the file: it opens for reading and
 // writing. The file is not changed.
 bool canRewriteFile(const char *path);

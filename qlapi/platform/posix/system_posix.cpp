@@ -82,7 +82,8 @@ bool readProcessUserSid(UserSid &out) {
 
 bool toLocalTime(time_t t, std::tm &out) { return localtime_r(&t, &out) != nullptr; }
 
-bool replaceFile(const char *source, const char *target) {
+// Replaces target by source in one step (source is gone afterwards).
+static bool replaceFile(const char *source, const char *target) {
     return std::rename(source, target) == 0;
 }
 

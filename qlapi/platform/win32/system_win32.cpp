@@ -46,7 +46,8 @@ bool readProcessUserSid(UserSid &out) {
 
 bool toLocalTime(time_t t, std::tm &out) { return localtime_s(&out, &t) == 0; }
 
-bool replaceFile(const char *source, const char *target) {
+// Replaces target by source in one step (source is gone afterwards).
+static bool replaceFile(const char *source, const char *target) {
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
