@@ -12,21 +12,9 @@
 
 namespace platform {
 
-std::string trimBlanks(const std::string &text) {
-    size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) return std::string();
-    size_t end = text.find_last_not_of(" \t\r");
-    return text.substr(begin, end - begin + 1);
-}
-
-namespace {
-
-// The lines of the settings file (none when it is missing); false when it
-// could not be read to its end, so that a part is never written back as
-// the whole. Running out of memory throws.
-bool readLines(std::vector<std::string> &lines) {
+bool readTextLines(const std::string &path, std::vector<std::string> &lines) {
     lines.clear();
-    std::ifstream in(settingsFilePath(), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) return true;
     in.exceptions(std::ios::badbit);  // else a failed read looks like the end of the file
     try {
@@ -37,6 +25,15 @@ bool readLines(std::vector<std::string> &lines) {
     }
     return true;
 }
+
+std::string trimBlanks(const std::string &text) {
+    size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return std::string();
+    size_t end = text.find_last_not_of(" \t\r");
+    return text.substr(begin, end - begin + 1);
+}
+
+namespace {
 
 // The section name of a "[name]" line, or false for any other line.
 bool sectionOf(const std::string &line, std::string &name) {
@@ -76,7 +73,7 @@ size_t profileGetString(const char *section, const char *key, const char *def, c
     // Only the first section of a name counts, as with the Windows functions.
     bool inSection = false, seen = false;
     std::vector<std::string> lines;
-    readLines(lines);
+    readTextLines(settingsFilePath(), lines);
     for (const std::string &line : lines) {
         std::string name, k, v;
         if (sectionOf(line, name)) {
@@ -96,7 +93,7 @@ size_t profileGetString(const char *section, const char *key, const char *def, c
 
 bool profileWriteString(const char *section, const char *key, const char *value) {
     std::vector<std::string> lines;
-    if (!readLines(lines)) return false;
+    if (!readTextLines(settingsFilePath(), lines)) return false;
     std::string entry = std::string(key) + "=" + value;
     size_t sectionEnd = std::string::npos;  // where a new entry of the section goes
     bool replaced = false, inSection = false;

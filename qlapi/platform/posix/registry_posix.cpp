@@ -9,7 +9,6 @@
 // so a reader never sees half of it.
 #include <strings.h>
 
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
@@ -71,28 +70,15 @@ std::string quoted(const std::string &text) {
     return out + "\"";
 }
 
-void readKeys(std::ifstream &in, std::vector<Key> &keys);
-
 // A missing file is an empty registry; lines that make no sense are passed
 // over, so one damaged line costs one value, not the whole file. A file that
 // could not be read to its end gives false: what was read must never be
 // written back as the whole registry. Running out of memory throws.
 bool load(std::vector<Key> &keys) {
     keys.clear();
-    std::ifstream in(registryFile(), std::ios::binary);
-    if (!in) return true;
-    in.exceptions(std::ios::badbit);  // else a failed read looks like the end of the file
-    try {
-        readKeys(in, keys);
-    } catch (const std::ios_base::failure &) {
-        return false;
-    }
-    return true;
-}
-
-void readKeys(std::ifstream &in, std::vector<Key> &keys) {
-    std::string line;
-    while (std::getline(in, line)) {
+    std::vector<std::string> lines;
+    if (!readTextLines(registryFile(), lines)) return false;
+    for (std::string &line : lines) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             keys.push_back({canonicalKey(line.substr(1, line.size() - 2).c_str()), {}});
@@ -116,6 +102,7 @@ void readKeys(std::ifstream &in, std::vector<Key> &keys) {
         }
         keys.back().values.push_back(std::move(v));
     }
+    return true;
 }
 
 bool save(const std::vector<Key> &keys) {
