@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "qlapi.h"
+
 inline double seconds(const std::function<void()> &work, int runs) {
     double best = 1e9;
     for (int i = 0; i < runs; ++i) {
@@ -58,4 +60,40 @@ inline double peakMegabytes(const std::function<void()> &prepare,
     close(fds[0]);
     close(fds[1]);
     return added / 1024.0;
+}
+
+inline void writeFile(const std::string &path, const std::string &data) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+inline std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A settings file in home for a library that reads its editions from news
+// (both absolute, news with its trailing "/") and keeps 255 of them.
+inline void configureLibrary(const std::string &home, const std::string &news) {
+    setenv("QLAPI_HOME", home.c_str(), 1);
+    writeFile(home + "/qlapi.ini",
+              "[FILES]\nPATH=" + news +
+                  "\n[CONNECTIONS]\nServer=B\n[B]\nappl=internal\nurl=http://127.0.0.1/\n"
+                  "login=l\npassword=p\nclass=C\n[NEWSPAPERS]\nmaxpapers=255\n"
+                  "[COUNTRIES]\nde=49\n");
+}
+
+// Reads an opened edition whole through the finds; gives the number of
+// paragraphs.
+inline size_t walkEdition(ItemId edition) {
+    size_t paragraphs = 0;
+    for (const ItemRecord *r = QL_FindFirstResort(edition); r; r = QL_FindNextResort(edition)) {
+        ItemId resort = r->id;
+        for (const ItemRecord *a = QL_FindFirstArticle(resort); a; a = QL_FindNextArticle(resort)) {
+            ItemId article = a->id;
+            for (const char *p = QL_FindFirstParagraph(article); p;
+                 p = QL_FindNextParagraph(article))
+                ++paragraphs;
+        }
+    }
+    return paragraphs;
 }

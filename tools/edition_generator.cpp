@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <cstring>
 #include <random>
 
 namespace {
@@ -22,22 +23,29 @@ const char *const kWords[] = {"Stadt",         "Rat",
                               "das",           "mit",
                               "f&uuml;r",      "&uuml;ber",
                               "nach"};
+// The same words spelt without references, where the list above has them.
+const char *const kPlainWords[] = {"Muehle",  "Groesse", "Baeckerei", "Ueberblick",
+                                   "Strasse", "fuer",    "ueber"};
 const char *const kResorts[] = {"Politik", "Wirtschaft", "Kultur", "Sport",
                                 "Lokales", "Wissen",     "Reise",  "Leserbriefe"};
 
 class Writer {
   public:
-    explicit Writer(unsigned seed) : random_(seed) {}
+    Writer(unsigned seed, bool references) : random_(seed), references_(references) {}
     size_t pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
     std::string sentence(int words) {
         std::string s;
         for (int i = 0; i < words; ++i) {
             if (i) s += ' ';
-            s += kWords[pick(sizeof kWords / sizeof *kWords)];
+            const char *word = kWords[pick(sizeof kWords / sizeof *kWords)];
+            if (!references_ && strchr(word, '&'))
+                word = kPlainWords[pick(sizeof kPlainWords / sizeof *kPlainWords)];
+            s += word;
         }
         return s;
     }
-    std::string paragraph() {
+    std::string paragraph(int words) {
+        if (words) return "<P>" + sentence(words / 2 + static_cast<int>(pick(words))) + ".</P>\r\n";
         std::string p = "<P>" + sentence(8 + static_cast<int>(pick(30)));
         switch (pick(8)) {  // what real editions carry inside their paragraphs
             case 0:
@@ -60,12 +68,13 @@ class Writer {
 
   private:
     std::mt19937 random_;
+    bool references_;
 };
 
 }  // namespace
 
 std::string generateEdition(const EditionPlan &o, size_t *resortCount) {
-    Writer w(o.seed);
+    Writer w(o.seed, o.references);
     std::string text;
     text.reserve(o.bytes + 4096);
     text +=
@@ -90,7 +99,8 @@ std::string generateEdition(const EditionPlan &o, size_t *resortCount) {
         for (int a = 0; a < 40 && text.size() + ending.size() < o.bytes; ++a) {
             text += "<ARTICLE><ATL>" + w.sentence(4 + static_cast<int>(w.pick(6))) + "</ATL>\r\n";
             if (w.pick(3) == 0) text += "<SBT>" + w.sentence(6) + "</SBT>\r\n";
-            for (size_t p = 0, n = 3 + w.pick(25); p < n; ++p) text += w.paragraph();
+            for (size_t p = 0, n = 3 + w.pick(25); p < n; ++p)
+                text += w.paragraph(o.paragraphWords);
             text += "</ARTICLE>\r\n";
         }
         text += "</GROUP>\r\n";

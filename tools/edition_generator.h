@@ -13,6 +13,11 @@ struct EditionPlan {
     std::string title = "Quillon Tageblatt";
     int year = 2026, month = 12, day = 7;
     std::string language = "de";
+    // Words in a paragraph: 0 for the usual 8 to 38 with inline tags and
+    // ampersands now and then, otherwise about this many and plain.
+    int paragraphWords = 0;
+    // Words with entity references (M&uuml;hle) or without (Muehle).
+    bool references = true;
 };
 
 // The edition's text; resorts, when given, receives the number of resorts.

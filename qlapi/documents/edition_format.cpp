@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
+#include "documents/byte_scan.h"
 #include "frame/library_state.h"
 #include "platform/platform.h"
 
@@ -24,19 +26,51 @@ const TagPrefixes kTagTable[kTagCount] = {
     {"<IID", "</IID"},         {"<CD", "</CD"},
 };
 
-static bool startsWith(const char *text, size_t length, const char *prefix) {
-    size_t n = strlen(prefix);
-    return n <= length && memcmp(text, prefix, n) == 0;
+namespace {
+
+// The rows of the table by the first letter of their name (the prefix after
+// "<" or "</"), in table order, so that a lookup tries only rows that can
+// match: a tag is looked up for every tag of every edition.
+struct RowsByLetter {
+    int8_t rows[256][4];
+    uint8_t nameLength[kTagCount];
+    RowsByLetter() : rows(), nameLength() {
+        for (auto &r : rows)
+            for (int8_t &row : r) row = -1;
+        for (int i = 0; i < kTagCount; ++i) {
+            const char *name = kTagTable[i].opening + 1;
+            nameLength[i] = static_cast<uint8_t>(strlen(name));
+            int8_t *r = rows[static_cast<unsigned char>(name[0])];
+            while (*r >= 0) ++r;
+            *r = static_cast<int8_t>(i);
+        }
+    }
+};
+const RowsByLetter &rowsByLetter() {
+    static const RowsByLetter rows;
+    return rows;
+}
+
+}  // namespace
+
+int32_t lookupTagIndexAfterBracket(const char *text, size_t length) {
+    // Every closing prefix is its opening prefix with "/" after the "<".
+    bool closing = length > 0 && text[0] == '/';
+    const char *name = text + closing;
+    size_t n = length - closing;
+    if (n == 0) return -1;
+    const RowsByLetter &table = rowsByLetter();
+    for (int8_t row : table.rows[static_cast<unsigned char>(name[0])]) {
+        if (row < 0) break;
+        size_t prefix = table.nameLength[row];
+        if (prefix <= n && memcmp(name, kTagTable[row].opening + 1, prefix) == 0) return row;
+    }
+    return -1;
 }
 
 int32_t lookupTagIndex(const char *text, size_t length) {
     if (length < 2 || text[0] != '<') return -1;
-    bool closing = text[1] == '/';
-    for (int i = 0; i < kTagCount; ++i) {
-        if (startsWith(text, length, closing ? kTagTable[i].closing : kTagTable[i].opening))
-            return i;
-    }
-    return -1;
+    return lookupTagIndexAfterBracket(text + 1, length - 1);
 }
 
 static bool isBinaryByte(unsigned char c) {
@@ -56,13 +90,16 @@ bool isCompressed(const unsigned char *data, size_t length) {
     return false;
 }
 
-bool expandEdition(const unsigned char *data, size_t length, size_t limit, EditionText &out) {
+bool expandEdition(const unsigned char *data, size_t length, size_t limit, EditionText &out,
+                   size_t front) {
     // Grow towards the limit instead of taking it at once: most editions are
     // a few times their compressed size.
     size_t capacity = std::min(limit, std::max<size_t>(length * 4, 65536));
     EditionText text;
-    text.data = static_cast<char *>(guardedAlloc(capacity + 1));
+    text.data = static_cast<char *>(guardedAlloc(front + capacity + 1));
     if (!text.data) return false;
+    text.length = front;
+    text.capacity = front + capacity + 1;
     z_stream z{};
     if (int rc = inflateInit(&z); rc != Z_OK) {
         if (rc == Z_MEM_ERROR) reportOutOfMemory();
@@ -72,21 +109,22 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
     int rc = Z_OK;
     size_t consumed = 0;
     while (rc == Z_OK) {
-        if (text.length >= capacity) {
+        if (text.length - front >= capacity) {
             if (capacity == limit) break;
             size_t grown = std::min(limit, capacity * 2);
-            char *bigger = static_cast<char *>(guardedAlloc(grown + 1));
+            char *bigger = static_cast<char *>(guardedAlloc(front + grown + 1));
             if (!bigger) break;
             memcpy(bigger, text.data, text.length);
             free(text.data);
             text.data = bigger;
             capacity = grown;
+            text.capacity = front + capacity + 1;
         }
         size_t in = std::min<size_t>(length - consumed, 1u << 30);
         // At the limit the terminator's byte serves as a probe: a stream that
         // fills it is too large, one that ends just before it fits exactly.
         size_t usable = capacity == limit ? capacity + 1 : capacity;
-        size_t room = std::min<size_t>(usable - text.length, 1u << 30);
+        size_t room = std::min<size_t>(usable - (text.length - front), 1u << 30);
         z.next_in = const_cast<Bytef *>(data + consumed);
         z.avail_in = static_cast<uInt>(in);
         z.next_out = reinterpret_cast<Bytef *>(text.data + text.length);
@@ -99,43 +137,86 @@ bool expandEdition(const unsigned char *data, size_t length, size_t limit, Editi
     }
     inflateEnd(&z);
     if (rc == Z_MEM_ERROR) reportOutOfMemory();
-    if (rc != Z_STREAM_END || text.length > limit) return false;
+    if (rc != Z_STREAM_END || text.length - front > limit) return false;
     text.data[text.length] = '\0';
     out = std::move(text);
     return true;
 }
 
-// Reads up to limit bytes of the file into a guarded block; false when it
-// cannot be opened or read, or memory runs out.
-static bool readFileStart(const char *path, size_t limit, EditionText &out) {
+namespace {
+
+// The block kept for the next edition. Scans and lists may run on another
+// thread of the host than the finds.
+std::mutex g_keptLock;
+EditionText g_kept;
+
+// A block of at least size bytes: the kept one when it is large enough.
+bool editionBlock(size_t size, EditionText &out) {
+    {
+        std::lock_guard<std::mutex> lock(g_keptLock);
+        if (g_kept.data && g_kept.capacity >= size) {
+            out = std::move(g_kept);
+            out.length = 0;
+            return true;
+        }
+    }
+    out = EditionText();
+    out.data = static_cast<char *>(guardedAlloc(size));
+    out.capacity = out.data ? size : 0;
+    return out.data != nullptr;
+}
+
+}  // namespace
+
+void recycleEditionText(EditionText &text) {
+    EditionText given = std::move(text);
+    if (!given.data || !given.capacity) return;
+    std::lock_guard<std::mutex> lock(g_keptLock);
+    if (given.capacity > g_kept.capacity) std::swap(given, g_kept);  // the larger one stays
+}
+
+// Reads up to limit bytes of the file into a guarded block, front bytes
+// into it (the length counts them); false when it cannot be opened or read,
+// or memory runs out.
+static bool readFileStart(const char *path, size_t limit, EditionText &out, size_t front = 0) {
     FILE *file = fopen(path, "rb");
     if (!file) return false;
     EditionText raw;
-    raw.data = static_cast<char *>(guardedAlloc(limit + 1));
-    bool ok = raw.data != nullptr;
-    if (ok) raw.length = fread(raw.data, 1, limit, file);
+    bool ok = editionBlock(front + limit + 1, raw);
+    if (ok) raw.length = front + fread(raw.data + front, 1, limit, file);
     ok = ok && !ferror(file);
     fclose(file);
-    if (!ok) return false;
+    if (!ok) {
+        recycleEditionText(raw);
+        return false;
+    }
     raw.data[raw.length] = '\0';
     out = std::move(raw);
     return true;
 }
 
-static bool expandIfCompressed(EditionText &text, bool &wasCompressed) {
-    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data);
-    wasCompressed = isCompressed(bytes, text.length);
+// Expands text (whose bytes begin front bytes into it) when it is a
+// stream. The expanded text begins front bytes into its block, front then
+// grown in step with the text (most streams are a fifth of their text).
+static bool expandIfCompressed(EditionText &text, bool &wasCompressed, size_t &front) {
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text.data) + front;
+    size_t length = text.length - front;
+    wasCompressed = isCompressed(bytes, length);
     if (!wasCompressed) return true;
     EditionText expanded;
-    if (!expandEdition(bytes, text.length, text.length * kExpansionLimit, expanded)) return false;
+    size_t expandedFront = front ? length / 4 + 256 : 0;
+    if (!expandEdition(bytes, length, length * kExpansionLimit, expanded, expandedFront))
+        return false;
     text = std::move(expanded);
+    front = expandedFront;
     return true;
 }
 
 bool loadEditionText(const char *path, size_t recordedSize, EditionText &out) {
     EditionText text;
     bool compressed = false;
-    if (!readFileStart(path, recordedSize, text) || !expandIfCompressed(text, compressed))
+    size_t front = 0;
+    if (!readFileStart(path, recordedSize, text) || !expandIfCompressed(text, compressed, front))
         return false;
     out = std::move(text);
     return true;
@@ -170,57 +251,80 @@ static bool startsReference(const char *data, size_t length, size_t i) {
 
 namespace {
 
-// The normalised text, built in one guarded block that grows as needed.
+// Where the normalised text goes: a guarded block of its own that grows as
+// needed, or the input's own block, written behind the reading. Normalising
+// never lengthens a text except for a bare "&" (seven bytes for one) and
+// a ">" for an unfinished tag, so the input's block, given some room before
+// the input, almost always takes it; should the writing catch up with the
+// reading, the text written so far moves to a block of its own.
 class Output {
   public:
+    Output() = default;
+    // Over the block that holds the input, length bytes from front on.
+    Output(EditionText &block, size_t front, size_t length)
+        : shared_(&block), front_(front), inputLength_(length) {
+        out_ = block.data;
+    }
     bool reserve(size_t capacity) {
         char *bigger = static_cast<char *>(guardedAlloc(capacity + 1));
         if (!bigger) return false;
-        if (text_.length) memcpy(bigger, text_.data, text_.length);
-        free(text_.data);
-        text_.data = bigger;
+        if (length_) memcpy(bigger, out_, length_);
+        if (!shared_) free(out_);
+        shared_ = nullptr;
+        out_ = bigger;
         capacity_ = capacity;
         return true;
     }
-    // Makes room for n more bytes.
-    bool room(size_t n) {
-        if (text_.length + n <= capacity_) return true;
-        return reserve(std::max(text_.length + n, capacity_ + capacity_ / 2));
+    // Makes room for n more bytes, written once consumed bytes of the input
+    // have been read.
+    bool room(size_t n, size_t consumed) {
+        if (shared_) {
+            if (length_ + n <= front_ + consumed) return true;
+            return reserve(length_ + n + (inputLength_ - consumed) / 4 * 5 + 16384);
+        }
+        if (length_ + n <= capacity_) return true;
+        return reserve(std::max(length_ + n, capacity_ + capacity_ / 2));
     }
-    char *at(size_t position) { return text_.data + position; }
+    char *at(size_t position) { return out_ + position; }
     void append(const char *p, size_t n) {
-        memcpy(text_.data + text_.length, p, n);
-        text_.length += n;
+        if (out_ + length_ != p) memmove(out_ + length_, p, n);
+        length_ += n;
     }
-    void put(char c) { text_.data[text_.length++] = c; }
-    size_t length() const { return text_.length; }
-    void truncate(size_t length) { text_.length = length; }
-    EditionText &text() { return text_; }
+    void put(char c) { out_[length_++] = c; }
+    size_t length() const { return length_; }
+    void truncate(size_t length) { length_ = length; }
+    // The normalised text. Over the input's block, that block itself.
+    EditionText take() {
+        EditionText text;
+        if (shared_) {
+            text = std::move(*shared_);
+        } else {
+            text.data = out_;
+            text.capacity = capacity_ + 1;
+            out_ = nullptr;
+        }
+        text.length = length_;
+        text.data[text.length] = '\0';
+        return text;
+    }
+    ~Output() {
+        if (!shared_) free(out_);
+    }
 
   private:
-    EditionText text_;
-    size_t capacity_ = 0;
+    EditionText *shared_ = nullptr;
+    size_t front_ = 0, inputLength_ = 0;
+    char *out_ = nullptr;
+    size_t length_ = 0, capacity_ = 0;
 };
-
-// Text bytes copied as they are: everything but markup, "&", control bytes
-// and 8-bit bytes.
-struct PlainBytes {
-    bool plain[256];
-    constexpr PlainBytes() : plain() {
-        for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '<' && c != '>' && c != '&';
-    }
-};
-constexpr PlainBytes kPlain;
 
 }  // namespace
 
-bool normaliseEditionText(const char *data, size_t length, EditionText &out) {
+// The normalisation itself, from data into output.
+static bool normaliseInto(const char *data, size_t length, Output &output) {
     size_t root = findRootTag(data, length);
     if (root == length) return false;
-    Output output;
-    // Bare ampersands grow the text; pages never written cost nothing, so
-    // reserve generously rather than copy the text again later.
-    if (!output.reserve(length + length / 4 + 16384)) return false;
+    if (!output.room(root, root)) return false;
     output.append(data, root);
     const unsigned char *bytes = reinterpret_cast<const unsigned char *>(data);
     size_t tagStart = 0;  // where the open tag begins in the output
@@ -228,7 +332,7 @@ bool normaliseEditionText(const char *data, size_t length, EditionText &out) {
     for (size_t i = root; i < length;) {
         char c = data[i];
         if (c == '<') {
-            if (!output.room(2)) return false;
+            if (!output.room(2, i + 1)) return false;
             if (inTag) {  // an unfinished tag ends where the next begins, case as it is
                 output.put('>');
                 if (lookupTagIndex(output.at(tagStart), output.length() - tagStart) < 0)
@@ -243,7 +347,7 @@ bool normaliseEditionText(const char *data, size_t length, EditionText &out) {
             while (end < length && data[end] != '>' && data[end] != '<') ++end;
             bool closed = end < length && data[end] == '>';
             size_t n = end - i + (closed ? 1 : 0);
-            if (!output.room(n)) return false;
+            if (!output.room(n, i + n)) return false;
             output.append(data + i, n);
             i += n;
             if (closed) {
@@ -254,28 +358,43 @@ bool normaliseEditionText(const char *data, size_t length, EditionText &out) {
                 if (lookupTagIndex(tag, tagLength) < 0) output.truncate(tagStart);
                 inTag = false;
             }
-        } else if (kPlain.plain[bytes[i]]) {
-            size_t end = i + 1;
-            while (end < length && kPlain.plain[bytes[end]]) ++end;
-            if (!output.room(end - i)) return false;
+        } else if (isPlainTextByte(bytes[i])) {
+            size_t end = i + 1 + plainTextLength(bytes + i + 1, length - i - 1);
+            if (!output.room(end - i, end)) return false;
             output.append(data + i, end - i);
             i = end;
         } else if (c == '&') {
-            if (!output.room(7)) return false;
+            if (!output.room(7, i + 1)) return false;
             if (i + 1 < length && !startsReference(data, length, i))
                 output.append("&amper;", 7);
             else
                 output.put('&');
             ++i;
         } else {  // ">", line breaks, control and 8-bit bytes
-            if (!output.room(1)) return false;
+            if (!output.room(1, i + 1)) return false;
             output.put(' ');
             ++i;
         }
     }
     if (inTag) output.truncate(tagStart);  // a tag still open at the end is dropped
-    output.text().data[output.length()] = '\0';
-    out = std::move(output.text());
+    return true;
+}
+
+bool normaliseEditionText(const char *data, size_t length, EditionText &out) {
+    Output output;
+    // Bare ampersands grow the text; pages never written cost nothing, so
+    // reserve generously rather than copy the text again later.
+    if (!output.reserve(length + length / 4 + 16384)) return false;
+    if (!normaliseInto(data, length, output)) return false;
+    out = output.take();
+    return true;
+}
+
+bool normaliseEditionInPlace(EditionText &text, size_t front, EditionText &out) {
+    size_t length = text.length - front;
+    Output output(text, front, length);
+    if (!normaliseInto(text.data + front, length, output)) return false;
+    out = output.take();
     return true;
 }
 
@@ -304,13 +423,19 @@ FileOutcome normaliseEditionFile(const char *path, size_t listedSize, size_t &st
     auto refusedUnlessShort = [&memory] {
         return memory.failed() ? FileOutcome::failed : FileOutcome::refused;
     };
+    // The file is read into its final place: with room before it, the
+    // normalised text is written over it.
     EditionText text;
-    if (!readFileStart(path, listedSize, text)) return FileOutcome::failed;
+    size_t front = listedSize / 32 + 256;
+    if (!readFileStart(path, listedSize, text, front)) return FileOutcome::failed;
     bool compressed = false;
-    if (!expandIfCompressed(text, compressed)) return refusedUnlessShort();
+    if (!expandIfCompressed(text, compressed, front)) return refusedUnlessShort();
     EditionText stored;
-    if (!normaliseEditionText(text.data, text.length, stored)) return refusedUnlessShort();
-    text = EditionText();
+    if (!normaliseEditionInPlace(text, front, stored)) {
+        recycleEditionText(text);
+        return refusedUnlessShort();
+    }
+    recycleEditionText(text);  // the input's block, when the text outgrew it
     EditionText packed;
     if (compressed && !compressEdition(stored, packed)) return FileOutcome::failed;
     const EditionText &out = compressed ? packed : stored;

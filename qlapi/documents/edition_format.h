@@ -18,6 +18,9 @@ extern const TagPrefixes kTagTable[kTagCount];
 // The row whose opening or closing prefix begins text (compared with case),
 // or -1.
 int32_t lookupTagIndex(const char *text, size_t length);
+// The same for a tag whose "<" is not at hand: text is what follows it,
+// length bytes of it.
+int32_t lookupTagIndexAfterBracket(const char *text, size_t length);
 
 // True when the data is a zlib stream: it holds a byte no edition text has
 // (a control byte other than TAB, LF, CR, or 0x82-0x9F) and begins with a
@@ -28,18 +31,29 @@ bool isCompressed(const unsigned char *data, size_t length);
 struct EditionText {
     char *data = nullptr;
     size_t length = 0;
+    size_t capacity = 0;  // the block's size, where known: it may serve again
     EditionText() = default;
-    EditionText(EditionText &&other) noexcept : data(other.data), length(other.length) {
+    EditionText(EditionText &&other) noexcept
+        : data(other.data), length(other.length), capacity(other.capacity) {
         other.data = nullptr;
-        other.length = 0;
+        other.length = other.capacity = 0;
     }
     EditionText &operator=(EditionText &&other) noexcept {
         std::swap(data, other.data);
         std::swap(length, other.length);
+        std::swap(capacity, other.capacity);
         return *this;
     }
     ~EditionText() { free(data); }
 };
+
+// An edition's text takes tens of megabytes, and the fresh pages of a block
+// that large (which the system allocator maps anew every time) cost about
+// as much as reading and parsing the text. So the largest block given back
+// is kept for the next edition that fits in it, as an allocator keeps freed
+// memory: across openings, scans and restarts of the library, until the
+// library is unloaded. Giving a text back empties it.
+void recycleEditionText(EditionText &text);
 
 // How much larger than its stored form an edition's text may be.
 constexpr size_t kExpansionLimit = 10;
@@ -50,13 +64,21 @@ constexpr size_t kExpansionLimit = 10;
 bool loadEditionText(const char *path, size_t recordedSize, EditionText &out);
 
 // Expands a zlib stream into at most limit bytes; false when it is broken or
-// larger.
-bool expandEdition(const unsigned char *data, size_t length, size_t limit, EditionText &out);
+// larger. With front, the text begins that many bytes into its block (and
+// its length counts them).
+bool expandEdition(const unsigned char *data, size_t length, size_t limit, EditionText &out,
+                   size_t front = 0);
 
 // The stored form of an edition's text: the prolog unchanged; only known
 // tags, upper-cased; text mapped to 7-bit with bare ampersands written as
 // "&amper;". Empty when there is no "<DUZUZUVU".
 bool normaliseEditionText(const char *data, size_t length, EditionText &out);
+
+// The same over the text's own block, whose text begins front bytes into it
+// (its length counts them): out receives the block, or, should the text
+// outgrow the room before it, a block of its own. text keeps what out does
+// not take.
+bool normaliseEditionInPlace(EditionText &text, size_t front, EditionText &out);
 
 // The position of the first "<DUZUZUVU" in any case, or length when there
 // is none.

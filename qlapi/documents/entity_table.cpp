@@ -1,13 +1,114 @@
 // The entity table of the edition being read.
 #include "documents/entity_table.h"
 
-#include <unordered_map>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
-// The table answers with the newest entry of a name, so one map slot a name
-// is all it needs.
-std::unordered_map<std::string, std::string> g_entities;
+// The table answers with the newest entry of a name, so one slot a name is
+// all it needs. Looked up once for every reference of an edition, so the
+// names are hashed into a small open-addressed index: no key is built for a
+// lookup.
+struct Table {
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::vector<uint32_t> slots;  // entry number + 1, 0 for a free slot
+
+    static uint32_t hash(const char *p, size_t n) {
+        uint32_t h = 2166136261u;
+        for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 16777619u;
+        return h;
+    }
+    // The slot of a name: its entry's, or the free one where it would go.
+    uint32_t &slot(const char *p, size_t n) {
+        size_t mask = slots.size() - 1;
+        for (size_t i = hash(p, n) & mask;; i = (i + 1) & mask) {
+            uint32_t e = slots[i];
+            if (e == 0) return slots[i];
+            const std::string &name = entries[e - 1].first;
+            if (name.size() == n && memcmp(name.data(), p, n) == 0) return slots[i];
+        }
+    }
+    void add(const std::string &name, const std::string &value) {
+        if (slots.empty()) slots.assign(256, 0);
+        uint32_t &s = slot(name.data(), name.size());
+        if (s) {
+            entries[s - 1].second = value;
+            return;
+        }
+        entries.emplace_back(name, value);
+        s = static_cast<uint32_t>(entries.size());
+        shortSlots.clear();
+        if (entries.size() * 2 > slots.size()) {  // keep it at most half full
+            slots.assign(slots.size() * 2, 0);
+            for (size_t e = 0; e < entries.size(); ++e)
+                slot(entries[e].first.data(), entries[e].first.size()) =
+                    static_cast<uint32_t>(e + 1);
+        }
+    }
+    const std::string *find(const char *p, size_t n) {
+        if (slots.empty()) return nullptr;
+        if (n <= 8) {
+            if (shortSlots.empty()) buildShort();
+            if (shortIndexed) return findShort(p, n);
+        }
+        uint32_t e = slot(p, n);
+        return e ? &entries[e - 1].second : nullptr;
+    }
+    void clear() {
+        entries.clear();
+        slots.clear();
+        shortSlots.clear();
+    }
+
+    // Nearly every reference names one of a few short entities (the
+    // umlauts): names of up to eight bytes are found by one word compare.
+    struct Short {
+        uint64_t key;
+        uint32_t entry;  // entry number + 1, 0 for a free slot
+        uint32_t length;
+    };
+    std::vector<Short> shortSlots;  // built when first needed after a change
+    static constexpr unsigned kShortBits = 10;
+    static uint64_t shortKey(const char *p, size_t n) {
+        uint64_t key = 0;
+        memcpy(&key, p, n);
+        return key;
+    }
+    static size_t shortHash(uint64_t key, size_t n) {
+        return static_cast<size_t>(((key ^ n) * 0x9E3779B97F4A7C15ull) >> (64 - kShortBits));
+    }
+    bool shortIndexed = false;  // false when too many short names were declared
+    const std::string *findShort(const char *p, size_t n) {
+        uint64_t key = shortKey(p, n);
+        constexpr size_t mask = (size_t(1) << kShortBits) - 1;
+        for (size_t i = shortHash(key, n);; i = (i + 1) & mask) {
+            const Short &s = shortSlots[i];
+            if (s.entry == 0) return nullptr;
+            if (s.key == key && s.length == n) return &entries[s.entry - 1].second;
+        }
+    }
+    void buildShort() {
+        shortSlots.assign(size_t(1) << kShortBits, Short{0, 0, 0});
+        size_t shortNames = 0;
+        for (const auto &entry : entries) shortNames += entry.first.size() <= 8;
+        shortIndexed = shortNames * 2 <= shortSlots.size();  // never more than half full
+        if (!shortIndexed) return;
+        constexpr size_t mask = (size_t(1) << kShortBits) - 1;
+        for (size_t e = 0; e < entries.size(); ++e) {
+            const std::string &name = entries[e].first;
+            if (name.size() > 8) continue;
+            uint64_t key = shortKey(name.data(), name.size());
+            size_t i = shortHash(key, name.size());
+            while (shortSlots[i].entry) i = (i + 1) & mask;
+            shortSlots[i] =
+                Short{key, static_cast<uint32_t>(e + 1), static_cast<uint32_t>(name.size())};
+        }
+    }
+};
+Table g_entities;
 
 struct BuiltIn {
     const char *name;
@@ -56,7 +157,9 @@ bool matchesNoCase(const char *p, const char *end, const char *word) {
 
 }  // namespace
 
-void registerEntity(const std::string &name, const std::string &value) { g_entities[name] = value; }
+void registerEntity(const std::string &name, const std::string &value) {
+    g_entities.add(name, value);
+}
 
 void resetEntityTable() {
     g_entities.clear();
@@ -65,10 +168,14 @@ void resetEntityTable() {
 
 void clearEntityTable() { g_entities.clear(); }
 
-const std::string &lookupEntity(const std::string &name) {
+const std::string &lookupEntity(const char *name, size_t length) {
     static const std::string kNothing;
-    auto it = g_entities.find(name);
-    return it == g_entities.end() ? kNothing : it->second;
+    const std::string *value = g_entities.find(name, length);
+    return value ? *value : kNothing;
+}
+
+const std::string &lookupEntity(const std::string &name) {
+    return lookupEntity(name.data(), name.size());
 }
 
 void readEntityDeclarations(const char *prolog, size_t length) {

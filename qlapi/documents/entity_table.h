@@ -14,6 +14,7 @@ void readEntityDeclarations(const char *prolog, size_t length);
 void registerEntity(const std::string &name, const std::string &value);
 // The replacement of a name (case-sensitive); empty for an unknown one.
 const std::string &lookupEntity(const std::string &name);
+const std::string &lookupEntity(const char *name, size_t length);
 // Empties the table (shutdown).
 void clearEntityTable();
 

@@ -21,6 +21,9 @@ namespace {
 // walk over the whole tree.
 struct OpenTree {
     Arena arena;
+    // The edition's text: the paragraphs (and most titles) are read where
+    // the reader left them in it.
+    EditionText text;
     EditionEntry *entry = nullptr;  // whose tree this is
     struct Item {
         ResortNode *resort = nullptr;
@@ -50,13 +53,6 @@ OpenTree::Item *itemOf(ItemId id) {
     return n < g_open.items.size() ? &g_open.items[n] : nullptr;
 }
 
-// One node found by a search that must find exactly one.
-SgmlNode *findOne(const char *pattern) {
-    findTags(g_reader.root, pattern);
-    if (g_reader.openStack.size() != 1) return nullptr;
-    return popOpenStack();
-}
-
 }  // namespace
 
 void *treeAlloc(size_t bytes) { return g_open.arena.allocate(bytes); }
@@ -82,16 +78,22 @@ EditionEntry *readEditionHeader() {
         if (entry) freeEditionEntry(entry);
         return nullptr;
     };
-    SgmlNode *root = findOne("<DUZUZUVU");
-    if (!root || !root->right || !strstr(root->right->text, "</DUZUZUVU>")) return fail();
-    int32_t countryCode = lookupCountryCode(readAttribute(root->text, "LANGUAGE"));
-    SgmlNode *title = findOne("<NPTL");
-    if (!title || !title->left || !title->left->text) return fail();
-    SgmlNode *date = findOne("<CD ");
-    if (!date || !date->text) return fail();
-    int32_t year = parseLeadingInt(readAttribute(date->text, "YEAR"));
-    int32_t month = parseLeadingInt(readAttribute(date->text, "MONTH"));
-    int32_t day = parseLeadingInt(readAttribute(date->text, "DAY"));
+    // The three searches, each of which must find exactly one tag, in one
+    // walk over the tree.
+    static const char *const kPatterns[] = {"<DUZUZUVU", "<NPTL", "<CD "};
+    size_t counts[3];
+    NodeRef found[3] = {};
+    countTags(g_reader.root, kPatterns, 3, counts, found);
+    NodeRef root = counts[0] == 1 ? found[0] : 0;
+    NodeRef title = counts[1] == 1 ? found[1] : 0;
+    NodeRef date = counts[2] == 1 ? found[2] : 0;
+    if (!root || !rightOf(root) || !nodeMatches(rightOf(root), "</DUZUZUVU>")) return fail();
+    int32_t countryCode = lookupCountryCode(readAttribute(nodeText(root), "LANGUAGE"));
+    if (!title || !leftOf(title)) return fail();
+    if (!date) return fail();
+    int32_t year = parseLeadingInt(readAttribute(nodeText(date), "YEAR"));
+    int32_t month = parseLeadingInt(readAttribute(nodeText(date), "MONTH"));
+    int32_t day = parseLeadingInt(readAttribute(nodeText(date), "DAY"));
     releaseAttributeReader();
 
     entry = static_cast<EditionEntry *>(guardedAlloc(sizeof(EditionEntry)));
@@ -100,7 +102,7 @@ EditionEntry *readEditionHeader() {
     char dateText[12];
     formatEditionDate(dateText, countryCode, year, month, day);
     entry->info.countryCode = countryCode;
-    entry->info.title = guardedCopy(title->left->text);
+    entry->info.title = copyNodeText(leftOf(title), SIZE_MAX, guardedAlloc);
     entry->info.date = guardedCopy(dateText);
     if (!entry->info.title || !entry->info.date) return fail();
     entry->year = year;
@@ -161,6 +163,7 @@ ArticleNode *findArticle(ItemId id) {
 
 void freeNewspaperTree(ResortNode *) {
     g_open.arena.release();
+    recycleEditionText(g_open.text);
     g_open.items.clear();
     g_open.entry = nullptr;
     g_open.lastResort = nullptr;
@@ -187,41 +190,53 @@ T *newNode() {
     return node;
 }
 
+// An item's text for the tree, cut to limit: where the reader left it when
+// that is in the edition's text and needs no cut, else a copy.
+char *treeText(NodeRef ref, size_t limit = SIZE_MAX) {
+    if (sgmlNode(ref).kind == kTextItem) {
+        const char *text = nodeText(ref);
+        if (limit == SIZE_MAX || strnlen(text, limit + 1) <= limit) return const_cast<char *>(text);
+    }
+    return copyNodeText(ref, limit, treeAlloc);
+}
+
 // The paragraphs that follow an article's headline, in document order.
-bool buildParagraphs(SgmlNode *atl, ItemId articleId) {
+bool buildParagraphs(NodeRef atl, ItemId articleId) {
     size_t f = g_reader.openStack.size();
-    if (atl->right) findTagsBelow(atl->right, "<P>");
+    if (rightOf(atl)) findTagsBelow(rightOf(atl), "<P>");
     while (g_reader.openStack.size() > f) g_reader.reverseStack.push_back(popOpenStack());
     while (!g_reader.reverseStack.empty()) {
-        SgmlNode *p = g_reader.reverseStack.back();
+        NodeRef p = g_reader.reverseStack.back();
         g_reader.reverseStack.pop_back();
-        if (!p->left || p->left->tagIndex != -1) continue;
+        NodeRef text = leftOf(p);
+        if (!text || sgmlNode(text).tagIndex != -1) continue;
         ParagraphNode *paragraph = newNode<ParagraphNode>();
-        if (!paragraph || !(paragraph->text = treeCopy(p->left->text))) return false;
+        if (!paragraph || !(paragraph->text = treeText(text))) return false;
         attachParagraph(articleId, paragraph);
     }
     return true;
 }
 
-bool buildResort(SgmlNode *group, ItemId editionId) {
+bool buildResort(NodeRef group, ItemId editionId) {
     size_t c = g_reader.openStack.size();
     ResortNode *resort = newNode<ResortNode>();
     if (!resort) return false;
-    // The GRTITLE's text, found without checking the names of the two items.
-    SgmlNode *first = group->left;
-    SgmlNode *second = first ? first->left : nullptr;
-    resort->info.title = treeCopy(second && second->text ? second->text : kNoTitle, kTitleLimit);
+    // The GRTITLE's text, found without checking the kinds of the two items.
+    NodeRef second = leftOf(leftOf(group));
+    resort->info.title = second ? treeText(second, kTitleLimit) : treeCopy(kNoTitle);
     if (!resort->info.title) return false;
     ItemId resortId = attachResort(editionId, resort);
     if (resortId < 0) return false;
 
     findTagsBelow(group, "<ATL");
     while (g_reader.openStack.size() > c) {
-        SgmlNode *atl = popOpenStack();
+        NodeRef atl = popOpenStack();
         ArticleNode *article = newNode<ArticleNode>();
         if (!article) return false;
-        const char *headline = atl->left && atl->left->tagIndex == -1 ? atl->left->text : kNoTitle;
-        article->info.headline = treeCopy(headline, kTitleLimit);
+        NodeRef first = leftOf(atl);
+        article->info.headline = first && sgmlNode(first).tagIndex == -1
+                                     ? treeText(first, kTitleLimit)
+                                     : treeCopy(kNoTitle);
         if (!article->info.headline) return false;
         ItemId articleId = attachArticle(resortId, article);
         if (articleId < 0 || !buildParagraphs(atl, articleId)) return false;
@@ -233,23 +248,24 @@ bool buildResort(SgmlNode *group, ItemId editionId) {
 
 void buildNewspaperTree(const char *path, int32_t fileSize, ItemId editionId, int32_t countryCode,
                         EditionEntry *entry) {
-    EditionText text;
+    EditionText &text = g_open.text;
     if (fileSize < 0 || !loadEditionText(path, static_cast<size_t>(fileSize), text)) return;
     g_open.entry = entry;
-    const char *message = parseEdition(text.data, text.length);
-    text = EditionText();  // the parse tree holds copies of everything needed
-    if (!message) {
+    bool built = false;
+    if (!parseEdition(text.data, text.length)) {
         g_reader.openStack.clear();
         findTags(g_reader.root, "<GROUP");
         if (g_reader.openStack.empty()) {
             entry->tree = makeNoticeTree(editionId, countryCode);
         } else {
+            built = true;
             // Out of memory ends the build where it stands.
             while (!g_reader.openStack.empty()) {
-                SgmlNode *group = popOpenStack();
+                NodeRef group = popOpenStack();
                 if (!buildResort(group, editionId)) break;
             }
         }
     }
     freeSgmlTree();
+    if (!built) recycleEditionText(text);  // a notice tree reads nothing from it
 }

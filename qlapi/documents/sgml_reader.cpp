@@ -8,6 +8,7 @@
 #include <string>
 
 #include "documents/arena.h"
+#include "documents/byte_scan.h"
 #include "documents/edition_format.h"
 #include "documents/entity_table.h"
 #include "frame/library_state.h"
@@ -31,38 +32,62 @@ const char kRootClosingString[] = "API: file is corrupt (</DUZUZUVU string error
 
 namespace {
 
-// Nodes and their texts go all at once with the tree.
-Arena g_arena;
-std::string g_decoded;  // reused for every text run
+// The items, in blocks of 65536 (a megabyte), numbered from 1.
+constexpr unsigned kBlockBits = 16;
+constexpr NodeRef kBlockItems = NodeRef(1) << kBlockBits;
+std::vector<SgmlNode *> g_blocks;
+NodeRef g_nodeCount = 0;  // items made, item 0 included
+
+char *g_text = nullptr;  // the buffer the tree's texts live in
+
+// Decoded texts that grew beyond their source (a declared entity longer
+// than its reference): rare, kept apart.
+Arena g_spillArena;
+std::vector<char *> g_spilled;
+std::string g_spill;  // the text being spilled
 
 char *g_attributeName = nullptr;
 char *g_attributeValue = nullptr;
 
-bool isOpeningTag(const char *text) { return text[0] == '<' && text[1] != '/'; }
+SgmlNode *newNode() {
+    if (g_nodeCount == 0) g_nodeCount = 1;  // item 0 stands for none
+    if (g_nodeCount == UINT32_MAX) return nullptr;
+    if ((g_nodeCount >> kBlockBits) >= g_blocks.size()) {
+        auto *block = static_cast<SgmlNode *>(guardedAlloc(sizeof(SgmlNode) * kBlockItems));
+        if (!block) return nullptr;
+        try {
+            g_blocks.push_back(block);
+        } catch (const std::bad_alloc &) {
+            free(block);
+            throw;
+        }
+    }
+    return &sgmlNode(g_nodeCount++);
+}
 
 // Links a closing tag: it closes the innermost open element of its kind and,
 // implicitly, every element opened inside that one. A closing tag that
 // matches nothing, or only the outermost element while others are still
 // open, changes nothing.
-bool closeElement(SgmlNode *node) {
+bool closeElement(NodeRef node, int32_t tagIndex) {
     SgmlReader &r = g_reader;
     r.undoStack.clear();
     r.undoStack.push_back(r.currentNode);
     if (r.openStack.empty()) return false;
-    SgmlNode *element = popOpenStack();
+    NodeRef element = popOpenStack();
     r.currentNode = element;
     r.undoStack.push_back(element);
-    bool matchedFirst = element->tagIndex == node->tagIndex;
+    bool matchedFirst = sgmlNode(element).tagIndex == tagIndex;
     if (!matchedFirst) {
         while (!r.openStack.empty()) {
             element = popOpenStack();
             r.currentNode = element;
             r.undoStack.push_back(element);
-            if (element->tagIndex == node->tagIndex) break;
+            if (sgmlNode(element).tagIndex == tagIndex) break;
         }
     }
     if (!r.openStack.empty() || matchedFirst) {
-        element->right = node;
+        sgmlNode(element).right = node;
         r.currentNode = node;
         return true;
     }
@@ -75,119 +100,254 @@ bool closeElement(SgmlNode *node) {
     return true;
 }
 
-// AddToTree: normalises the item's text and links it after currentNode.
-bool addToTree(const char *text, size_t length, int32_t tagIndex, bool isTag) {
-    SgmlNode *node = static_cast<SgmlNode *>(g_arena.allocate(sizeof(SgmlNode)));
-    char *out = node ? static_cast<char *>(g_arena.allocate(length + 1)) : nullptr;
-    if (!out) return false;
-    // Line breaks become blanks and runs of blanks one blank.
-    size_t n = 0;
-    for (size_t i = 0; i < length; ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') c = ' ';
-        if (c == ' ' && n > 0 && out[n - 1] == ' ') continue;
-        out[n++] = c;
-    }
-    out[n] = '\0';
-    if (isTag)
-        for (size_t i = 0; i < n; ++i)
-            if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 32);
-    *node = SgmlNode{out, tagIndex, nullptr, nullptr};
-
+// AddToTree: links an item, whose text is already in its final form, after
+// currentNode. A closing tag that closes nothing leaves no item behind.
+bool addToTree(uint64_t text, int32_t tagIndex, NodeKind kind, bool cut = false) {
+    SgmlNode *made = newNode();
+    if (!made) return false;
+    NodeRef node = g_nodeCount - 1;
+    uint8_t bracket;
+    if (kind == kOpeningTag || kind == kClosingTag)
+        bracket = g_text[text] ? static_cast<uint8_t>(g_text[text]) : '>';
+    else
+        bracket = (kind == kTextItem ? g_text[text] : g_spilled[text][0]) == '<';
+    *made = SgmlNode{
+        0,   0,       static_cast<uint32_t>(text),   static_cast<uint8_t>((text >> 32) & 0x7F),
+        cut, bracket, static_cast<int8_t>(tagIndex), kind};
     SgmlReader &r = g_reader;
-    bool opening = isTag && isOpeningTag(out);
     if (!r.root) {
-        if (!opening) return false;
+        if (kind != kOpeningTag) return false;
         r.root = r.currentNode = node;
         r.openStack.push_back(node);
         return true;
     }
-    if (isTag && !opening) return closeElement(node);
-    r.currentNode->left = node;
+    if (kind == kClosingTag) {
+        bool linked = closeElement(node, tagIndex);
+        if (r.currentNode != node) --g_nodeCount;  // not linked: the item goes again
+        return linked;
+    }
+    sgmlNode(r.currentNode).left = node;
     r.currentNode = node;
-    if (opening) r.openStack.push_back(node);
+    if (kind == kOpeningTag) r.openStack.push_back(node);
     return true;
 }
 
-// A text run between two tags: trimmed, dropped when blank, its entity
-// references decoded.
-const char *finishTextRun(const char *p, size_t n) {
-    while (n && *p == ' ') ++p, --n;
-    while (n && p[n - 1] == ' ') --n;
-    bool blank = true;
-    for (size_t i = 0; i < n && blank; ++i)
-        blank =
-            !(static_cast<unsigned char>(p[i]) >= 0x21 && static_cast<unsigned char>(p[i]) <= 0x7F);
-    if (blank) return nullptr;
-
-    std::string &out = g_decoded;
-    out.clear();
-    for (size_t k = 0; k < n;) {
-        const char *amp = static_cast<const char *>(memchr(p + k, '&', n - k));
-        if (!amp) {
-            out.append(p + k, n - k);
-            break;
-        }
-        size_t at = static_cast<size_t>(amp - p);
-        out.append(p + k, at - k);
-        const char *semi = static_cast<const char *>(memchr(p + at + 1, ';', n - at - 1));
-        size_t nameEnd = semi ? static_cast<size_t>(semi - p) : n;
-        if (nameEnd - at - 1 > kEntityNameLimit) return sgml::kEntityError;
-        if (semi) {
-            out += lookupEntity(std::string(p + at + 1, nameEnd - at - 1));
-            k = nameEnd + 1;
-        } else {
-            if (at + 1 >= n) break;  // an "&" at the very end
-            out += lookupEntity(std::string());
-            k = at + 2;  // the byte after the "&" goes with it
-        }
+// A tag from "<" to ">": its row from the text as it stands, then its text
+// folded (line breaks to blanks, blank runs to one) and upper-cased where it
+// stands. The "<" itself may already hold the end of the text before.
+bool addTag(char *open, char *close) {
+    char *inner = open + 1;
+    int32_t tagIndex = lookupTagIndexAfterBracket(inner, static_cast<size_t>(close - open));
+    char *w = inner;
+    char previous = '<';
+    for (const char *r = inner; r < close; ++r) {
+        char c = *r;
+        if (c == '\r' || c == '\n') c = ' ';
+        if (c == ' ' && previous == ' ') continue;
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        *w++ = previous = c;
     }
-    return addToTree(out.data(), out.size(), -1, false) ? nullptr : sgml::kAddToTreeFailed;
+    *w = '\0';
+    bool cut = memchr(inner, 0, static_cast<size_t>(w - inner)) != nullptr;
+    return addToTree(static_cast<uint64_t>(inner - g_text), tagIndex,
+                     inner[0] == '/' ? kClosingTag : kOpeningTag, cut);
 }
 
-const char *scan(const char *data, size_t length, size_t root) {
-    size_t runStart = root;  // first byte after the last tag
-    size_t tagStart = 0;
-    bool inTag = false;
-    for (size_t i = root; i < length; ++i) {
-        char c = data[i];
-        if (c != '<' && c != '>') continue;
-        if (c == '>') {
-            if (!inTag) return sgml::kClosingTag;
-            size_t len = i - tagStart + 1;
-            if (!addToTree(data + tagStart, len, lookupTagIndex(data + tagStart, len), true))
-                return sgml::kAddToTreeFailed;
-            inTag = false;
-            runStart = i + 1;
+// Where a text run's decoded bytes go: over the run itself, behind the
+// reading, or (once a replacement outgrows its reference) into g_spill.
+class RunOutput {
+  public:
+    RunOutput(char *start, char *at) : start_(start), w_(at), previous_(at > start ? at[-1] : 0) {}
+    // One decoded byte; next is the first byte not read yet.
+    void put(char c, const char *next) {
+        if (c == '\r' || c == '\n') c = ' ';
+        if (c == ' ' && previous_ == ' ') return;
+        previous_ = c;
+        if (!spilled_ && w_ < next) {
+            *w_++ = c;
+            return;
+        }
+        if (!spilled_) {
+            g_spill.assign(start_, w_);
+            spilled_ = true;
+        }
+        g_spill += c;
+    }
+    // Bytes that need no rewriting (as unchangedRunLength finds them), read
+    // from the run itself: only the first may fold into a blank before it.
+    void putUnchanged(const char *p, size_t n) {
+        put(p[0], p + 1);
+        if (n == 1) return;
+        if (spilled_)
+            g_spill.append(p + 1, n - 1);
+        else if (w_ != p + 1)
+            memmove(w_, p + 1, n - 1);
+        if (!spilled_) w_ += n - 1;
+        previous_ = p[n - 1];
+    }
+    bool spilled() const { return spilled_; }
+    char *end() const { return w_; }
+
+  private:
+    char *start_, *w_;
+    char previous_;
+    bool spilled_ = false;
+};
+
+// A text run between two tags: trimmed, dropped when blank, its entity
+// references decoded and its blanks folded, all where it stands.
+const char *finishTextRun(char *p, char *end) {
+    while (p < end && *p == ' ') ++p;
+    while (end > p && end[-1] == ' ') --end;
+    const char *visible = p;
+    while (visible < end && !(static_cast<unsigned char>(*visible) >= 0x21 &&
+                              static_cast<unsigned char>(*visible) <= 0x7F))
+        ++visible;
+    if (visible == end) return nullptr;
+
+    // Most runs need no rewriting at all.
+    char *r = p + unchangedRunLength(p, static_cast<size_t>(end - p));
+    RunOutput out(p, r);
+    while (r < end) {
+        char c = *r;
+        if (c != '&') {
+            out.put(c, ++r);
+            if (size_t n = unchangedRunLength(r, static_cast<size_t>(end - r))) {
+                out.putUnchanged(r, n);
+                r += n;
+            }
+            continue;
+        }
+        size_t rest = static_cast<size_t>(end - r - 1);
+        const char *semi =
+            static_cast<const char *>(memchr(r + 1, ';', std::min(rest, kEntityNameLimit + 1)));
+        if (!semi && rest > kEntityNameLimit) return sgml::kEntityError;
+        const std::string *value;
+        if (semi) {
+            value = &lookupEntity(r + 1, static_cast<size_t>(semi - r - 1));
+            r = const_cast<char *>(semi) + 1;
         } else {
-            if (inTag) return sgml::kTagInsideTag;
-            if (i > runStart)
-                if (const char *message = finishTextRun(data + runStart, i - runStart))
-                    return message;
-            inTag = true;
-            tagStart = i;
+            if (rest == 0) break;  // an "&" at the very end
+            value = &lookupEntity("", 0);
+            r += 2;  // the byte after the "&" goes with it
+        }
+        for (char v : *value) out.put(v, r);
+        if (size_t n = unchangedRunLength(r, static_cast<size_t>(end - r))) {
+            out.putUnchanged(r, n);
+            r += n;
         }
     }
-    if (inTag) return sgml::kTagOpen;
-    return nullptr;  // a text run after the last tag is dropped
+    if (!out.spilled()) {
+        *out.end() = '\0';
+        return addToTree(static_cast<uint64_t>(p - g_text), -1, kTextItem) ? nullptr
+                                                                           : sgml::kAddToTreeFailed;
+    }
+    char *kept = static_cast<char *>(g_spillArena.allocate(g_spill.size() + 1));
+    if (!kept) return sgml::kAddToTreeFailed;
+    memcpy(kept, g_spill.c_str(), g_spill.size() + 1);
+    g_spilled.push_back(kept);
+    return addToTree(g_spilled.size() - 1, -1, kSpilledText) ? nullptr : sgml::kAddToTreeFailed;
+}
+
+const char *scan(char *data, size_t length, size_t root) {
+    char *const end = data + length;
+    char *p = data + root;  // the text run since the last tag begins here
+    for (;;) {
+        char *open = static_cast<char *>(memchr(p, '<', static_cast<size_t>(end - p)));
+        char *runEnd = open ? open : end;
+        if (memchr(p, '>', static_cast<size_t>(runEnd - p))) return sgml::kClosingTag;
+        if (!open) return nullptr;  // a text run after the last tag is dropped
+        if (open > p)
+            if (const char *message = finishTextRun(p, open)) return message;
+        char *close =
+            static_cast<char *>(memchr(open + 1, '>', static_cast<size_t>(end - open - 1)));
+        char *tagEnd = close ? close : end;
+        if (memchr(open + 1, '<', static_cast<size_t>(tagEnd - open - 1)))
+            return sgml::kTagInsideTag;
+        if (!close) return sgml::kTagOpen;
+        if (!addTag(open, close)) return sgml::kAddToTreeFailed;
+        p = close + 1;
+    }
 }
 
 const char *checkRoot() {
-    const SgmlNode *root = g_reader.root;
+    NodeRef root = g_reader.root;
     if (!root) return sgml::kRootMissing;
-    if (!root->text) return sgml::kRootText;
-    if (!strstr(root->text, "<DUZUZUVU")) return sgml::kRootString;
-    if (!root->right) return sgml::kRootNotClosed;
-    if (!root->right->text) return sgml::kRootClosingText;
-    if (!strstr(root->right->text, "</DUZUZUVU")) return sgml::kRootClosingString;
+    if (!nodeMatches(root, "<DUZUZUVU")) return sgml::kRootString;
+    NodeRef closing = rightOf(root);
+    if (!closing) return sgml::kRootNotClosed;
+    if (!nodeMatches(closing, "</DUZUZUVU")) return sgml::kRootClosingString;
     return nullptr;
 }
 
-bool matches(const SgmlNode *node, const char *pattern) {
-    return node->text && node->text[0] == '<' && strstr(node->text, pattern);
-}
+// A search pattern, taken apart once for the many tags it is tried on. A
+// tag's text has its "<" first and its ">" last and neither anywhere else,
+// so a pattern "<name" matches a tag whose text after "<" begins with name,
+// and "<name>" one whose text is exactly name.
+struct Pattern {
+    const char *text;
+    const char *name = nullptr;  // null: the pattern can match no tag this way
+    size_t nameLength = 0;
+    bool exact = false;
+    explicit Pattern(const char *pattern) : text(pattern) {
+        if (pattern[0] != '<') return;
+        const char *n = pattern + 1;
+        const char *bad = strpbrk(n, "<>");
+        if (bad && (*bad == '<' || bad[1] != '\0')) return;
+        name = n;
+        nameLength = bad ? static_cast<size_t>(bad - n) : strlen(n);
+        exact = bad != nullptr;
+    }
+    bool matches(NodeRef ref) const {
+        const SgmlNode &n = sgmlNode(ref);
+        if (!n.bracket) return false;
+        bool tag = n.kind == kOpeningTag || n.kind == kClosingTag;
+        if (tag && name && nameLength && n.bracket != static_cast<unsigned char>(name[0]))
+            return false;
+        const char *t = nodeText(ref);
+        if (!tag) return strstr(t, text) != nullptr;
+        if (text[0] != '<') return strstr(fullNodeText(ref).c_str(), text) != nullptr;
+        if (!name) return false;
+        // Names are a few letters: a plain loop beats a call.
+        for (size_t k = 0; k < nameLength; ++k)
+            if (t[k] != name[k]) return false;
+        return !exact || (t[nameLength] == '\0' && !n.cut);
+    }
+};
 
 }  // namespace
+
+SgmlNode &sgmlNode(NodeRef ref) { return g_blocks[ref >> kBlockBits][ref & (kBlockItems - 1)]; }
+
+const char *nodeText(NodeRef ref) {
+    const SgmlNode &n = sgmlNode(ref);
+    if (n.kind == kSpilledText) return g_spilled[n.textLow];
+    return g_text + (uint64_t{n.textHigh} << 32 | n.textLow);
+}
+
+std::string fullNodeText(NodeRef ref) {
+    if (!isTag(ref)) return nodeText(ref);
+    return std::string("<") + nodeText(ref) + (sgmlNode(ref).cut ? "" : ">");
+}
+
+char *copyNodeText(NodeRef ref, size_t limit, void *(*allocate)(size_t)) {
+    const char *text = nodeText(ref);
+    size_t n = strlen(text);
+    size_t brackets = isTag(ref) ? 2 - sgmlNode(ref).cut : 0;
+    size_t length = std::min(n + brackets, limit);
+    char *copy = static_cast<char *>(allocate(length + 1));
+    if (!copy) return nullptr;
+    if (brackets) {
+        std::string full = fullNodeText(ref);
+        memcpy(copy, full.data(), length);
+    } else {
+        memcpy(copy, text, length);
+    }
+    copy[length] = '\0';
+    return copy;
+}
+
+bool nodeMatches(NodeRef ref, const char *pattern) { return Pattern(pattern).matches(ref); }
 
 size_t locateRoot(const char *data, size_t length) {
     size_t root = findRootTag(data, length);
@@ -198,12 +358,13 @@ size_t locateRoot(const char *data, size_t length) {
     return root;
 }
 
-const char *parseEdition(const char *data, size_t length) {
+const char *parseEdition(char *text, size_t length) {
     g_reader.openStack.clear();
+    g_text = text;
     try {
-        size_t root = locateRoot(data, length);
+        size_t root = locateRoot(text, length);
         if (root == length) return sgml::kRootNotFound;
-        if (const char *message = scan(data, length, root)) return message;
+        if (const char *message = scan(text, length, root)) return message;
         return checkRoot();
     } catch (const std::bad_alloc &) {
         reportOutOfMemory();
@@ -212,32 +373,42 @@ const char *parseEdition(const char *data, size_t length) {
 }
 
 void freeSgmlTree() {
-    g_arena.release();
-    g_reader.root = g_reader.currentNode = nullptr;
-    g_reader.openStack.clear();
-    g_reader.undoStack.clear();
-    g_reader.reverseStack.clear();
-    // A huge edition's text buffer is not kept for the next one.
-    std::string().swap(g_decoded);
+    for (SgmlNode *block : g_blocks) free(block);
+    g_blocks.clear();
+    g_blocks.shrink_to_fit();
+    g_nodeCount = 0;
+    g_text = nullptr;
+    g_spillArena.release();
+    g_spilled.clear();
+    std::string().swap(g_spill);
+    g_reader.root = g_reader.currentNode = 0;
+    // The stacks of a huge edition are not kept for the next one.
+    std::vector<NodeRef>().swap(g_reader.openStack);
+    std::vector<NodeRef>().swap(g_reader.undoStack);
+    std::vector<NodeRef>().swap(g_reader.reverseStack);
 }
 
-// Visits left, then right, then the node itself, with a stack of its own:
+namespace {
+
+// Visits left, then right, then the item itself, with a stack of its own:
 // a content chain can be millions of items long.
-void findTags(SgmlNode *node, const char *pattern) {
-    std::vector<SgmlNode *> path;
-    SgmlNode *last = nullptr;
+template <typename Visit>
+void visitTree(NodeRef node, Visit visit) {
+    std::vector<NodeRef> path;
+    NodeRef last = 0;
     try {
         while (node || !path.empty()) {
             if (node) {
                 path.push_back(node);
-                node = node->left;
+                node = sgmlNode(node).left;
                 continue;
             }
-            SgmlNode *top = path.back();
-            if (top->right && last != top->right) {
-                node = top->right;
+            NodeRef top = path.back();
+            NodeRef right = sgmlNode(top).right;
+            if (right && last != right) {
+                node = right;
             } else {
-                if (matches(top, pattern)) g_reader.openStack.push_back(top);
+                visit(top);
                 last = top;
                 path.pop_back();
             }
@@ -247,10 +418,30 @@ void findTags(SgmlNode *node, const char *pattern) {
     }
 }
 
-void findTagsBelow(SgmlNode *node, const char *pattern) {
+}  // namespace
+
+void findTags(NodeRef node, const char *pattern) {
+    Pattern wanted(pattern);
+    visitTree(node, [&wanted](NodeRef n) {
+        if (wanted.matches(n)) g_reader.openStack.push_back(n);
+    });
+}
+
+void countTags(NodeRef node, const char *const patterns[], size_t count, size_t counts[],
+               NodeRef found[]) {
+    std::vector<Pattern> wanted(patterns, patterns + count);
+    std::fill(counts, counts + count, 0);
+    visitTree(node, [&](NodeRef n) {
+        if (!sgmlNode(n).bracket) return;
+        for (size_t i = 0; i < count; ++i)
+            if (wanted[i].matches(n)) ++counts[i], found[i] = n;
+    });
+}
+
+void findTagsBelow(NodeRef node, const char *pattern) {
     if (!node) return;
-    findTags(node->left, pattern);
-    if (matches(node, pattern)) g_reader.openStack.push_back(node);
+    findTags(sgmlNode(node).left, pattern);
+    if (nodeMatches(node, pattern)) g_reader.openStack.push_back(node);
 }
 
 static char *duplicate(const char *p, size_t n) {

@@ -102,6 +102,7 @@ FileOutcome openNewEdition(const std::string &path, uint64_t size, EditionEntry 
     EditionEntry *entry = nullptr;
     if (!parseEdition(text.data, text.length)) entry = readEditionHeader();
     freeSgmlTree();
+    recycleEditionText(text);
     if (entry) entry->path = guardedCopy(path.c_str());
     // Short of memory, a header may have come out wrong (a date of 0 for a
     // value that could not be copied): it is not taken.

@@ -21,6 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     EditionText stored;
     if (normaliseEditionText(text.data, text.length, stored)) {
+        // Over the text's own block, with a little or no room before it,
+        // the same text comes out.
+        for (size_t front : {size_t(0), size_t(3)}) {
+            EditionText block, over;
+            block.data = static_cast<char *>(malloc(front + text.length + 1));
+            if (!block.data) return 0;
+            memcpy(block.data + front, text.data, text.length);
+            block.length = front + text.length;
+            if (!normaliseEditionInPlace(block, front, over) || over.length != stored.length ||
+                memcmp(over.data, stored.data, stored.length) != 0)
+                abort();
+        }
         // What normalisation stores must itself read and normalise cleanly.
         EditionText again;
         normaliseEditionText(stored.data, stored.length, again);

@@ -15,6 +15,7 @@ namespace {
 struct Node {
     std::string text;
     int tagIndex;
+    bool opening;
     Node *left = nullptr, *right = nullptr;
 };
 
@@ -23,8 +24,8 @@ struct Tree {
     Node *root = nullptr, *current = nullptr;
     std::vector<Node *> open, undo, found;
 
-    Node *make(std::string text, int tagIndex) {
-        nodes.push_back(std::make_unique<Node>(Node{std::move(text), tagIndex}));
+    Node *make(std::string text, int tagIndex, bool opening) {
+        nodes.push_back(std::make_unique<Node>(Node{std::move(text), tagIndex, opening}));
         return nodes.back().get();
     }
     Node *pop(std::vector<Node *> &stack) {
@@ -67,7 +68,7 @@ struct Tree {
             for (char &c : text)
                 if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
         bool opening = isTag && text[1] != '/';
-        Node *node = make(text, tagIndex);
+        Node *node = make(text, tagIndex, opening);
         if (!root) {
             if (!opening) return false;
             root = current = node;
@@ -213,6 +214,30 @@ struct Article {
 };
 
 }  // namespace
+
+std::string dump(const Node *n) {
+    std::string out;
+    for (; n;) {
+        if (!out.empty()) out += '|';
+        out += n->text.c_str();
+        if (n->opening) {
+            out += "[" + dump(n->left) + "]";
+            if (!n->right) break;
+            out += n->right->text.c_str();
+            n = n->right->left;
+        } else {
+            n = n->left;
+        }
+    }
+    return out;
+}
+
+std::string dumpTree(const std::string &text, std::string &message) {
+    Tree tree;
+    const char *m = parse(tree, text);
+    message = m ? m : "";
+    return dump(tree.root);
+}
 
 Reading read(const std::string &text) {
     Reading out;

@@ -21,4 +21,33 @@ struct Reading {
 
 Reading read(const std::string &text);
 
+// The parse tree of a text as the tests write it down: each item's text as
+// the edition wrote it ("|" between items), an element's content in
+// brackets, then its closing tag. message receives the reader's message.
+std::string dumpTree(const std::string &text, std::string &message);
+
+}  // namespace reference
+
+// The library's parse tree, in the same form.
+#include "documents/sgml_reader.h"
+
+namespace reference {
+
+inline std::string dumpLibraryTree(NodeRef n) {
+    std::string out;
+    for (; n;) {
+        if (!out.empty()) out += '|';
+        out += fullNodeText(n);
+        if (sgmlNode(n).kind == kOpeningTag) {
+            out += "[" + dumpLibraryTree(leftOf(n)) + "]";
+            if (!rightOf(n)) break;
+            out += fullNodeText(rightOf(n));
+            n = leftOf(rightOf(n));
+        } else {
+            n = leftOf(n);
+        }
+    }
+    return out;
+}
+
 }  // namespace reference

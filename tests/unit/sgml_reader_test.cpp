@@ -10,21 +10,19 @@
 
 namespace {
 
-bool isOpening(const SgmlNode *n) { return n->text[0] == '<' && n->text[1] != '/'; }
-
 // The tree as text: an element's content in brackets, then its closing tag.
-std::string dump(const SgmlNode *n) {
+std::string dump(NodeRef n) {
     std::string out;
     for (; n;) {
         if (!out.empty()) out += '|';
-        out += n->text;
-        if (isOpening(n)) {
-            out += "[" + dump(n->left) + "]";
-            if (!n->right) break;
-            out += n->right->text;
-            n = n->right->left;
+        out += fullNodeText(n);
+        if (sgmlNode(n).kind == kOpeningTag) {
+            out += "[" + dump(leftOf(n)) + "]";
+            if (!rightOf(n)) break;
+            out += fullNodeText(rightOf(n));
+            n = leftOf(rightOf(n));
         } else {
-            n = n->left;
+            n = leftOf(n);
         }
     }
     return out;
@@ -35,8 +33,8 @@ struct Parsed {
     std::string tree;
 };
 
-Parsed parse(const std::string &text) {
-    const char *message = parseEdition(text.data(), text.size());
+Parsed parse(std::string text) {
+    const char *message = parseEdition(&text[0], text.size());
     Parsed p{message ? message : "", g_reader.root ? dump(g_reader.root) : ""};
     freeSgmlTree();
     return p;
@@ -68,10 +66,9 @@ TEST(SgmlReader, BuildsTheTreeOfAnEdition) {
         {"entities",
          "<DUZUZUVU>M&uuml;ller &amp; S&ouml;hne &lt;b&gt; &unknown; &amper;</DUZUZUVU>",
          "<DUZUZUVU>[M\xFCller & S\xF6hne <b> &]</DUZUZUVU>"},
-        // The text "<P>x" stays one text item with nothing below it (the dump
-        // cannot tell it from a tag, hence the brackets).
+        // The text "<P>x" stays one text item with nothing below it.
         {"reference to lt opens nothing", "<DUZUZUVU>&lt;P&gt;x</DUZUZUVU>",
-         "<DUZUZUVU>[<P>x[]]</DUZUZUVU>"},
+         "<DUZUZUVU>[<P>x]</DUZUZUVU>"},
         {"ampersand without semicolon takes the next byte", "<DUZUZUVU>A&B C&</DUZUZUVU>",
          "<DUZUZUVU>[A C]</DUZUZUVU>"},
         {"8-bit bytes only count as blank", "<DUZUZUVU>\xE4\xF6<P>x</P></DUZUZUVU>",
@@ -146,7 +143,7 @@ TEST(SgmlReader, EveryFailureHasItsMessage) {
 
 std::vector<std::string> popAll() {
     std::vector<std::string> out;
-    while (!g_reader.openStack.empty()) out.push_back(popOpenStack()->text);
+    while (!g_reader.openStack.empty()) out.push_back(fullNodeText(popOpenStack()));
     return out;
 }
 
@@ -167,17 +164,17 @@ TEST(SgmlReader, SearchesGiveTheirResultsInTheBindingOrders) {
     findTags(g_reader.root, "<ATL");
     EXPECT_EQ(popAll().size(), 2u);
 
-    SgmlNode *group = g_reader.root->left;
+    NodeRef group = leftOf(g_reader.root);
     findTagsBelow(group, "<ATL");
     std::vector<std::string> headlines;
-    while (!g_reader.openStack.empty()) headlines.push_back(popOpenStack()->left->text);
+    while (!g_reader.openStack.empty()) headlines.push_back(nodeText(leftOf(popOpenStack())));
     EXPECT_EQ(headlines, (std::vector<std::string>{"2", "1"}));
 
-    SgmlNode *atl = group->left->right->left->left;  // GRTITLE's closing, ARTICLE, ATL
-    ASSERT_STREQ(atl->text, "<ATL>");
-    findTagsBelow(atl->right, "<P>");
+    NodeRef atl = leftOf(leftOf(rightOf(leftOf(group))));  // GRTITLE's closing, ARTICLE, ATL
+    ASSERT_EQ(fullNodeText(atl), "<ATL>");
+    findTagsBelow(rightOf(atl), "<P>");
     std::vector<std::string> paragraphs;
-    while (!g_reader.openStack.empty()) paragraphs.push_back(popOpenStack()->left->text);
+    while (!g_reader.openStack.empty()) paragraphs.push_back(nodeText(leftOf(popOpenStack())));
     EXPECT_EQ(paragraphs, (std::vector<std::string>{"p1", "p2"}));
     freeSgmlTree();
 }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "documents/edition_format.h"
 #include "frame/knobs.h"
 #include "platform/knobs.h"
 #include "platform/platform.h"
@@ -28,7 +29,7 @@ const char kLibraryKey[] = "Software\\VKT\\QLAPI\\";
 // headers, lists and the log can.
 void *noLargeBlocks(size_t bytes) { return bytes >= (32u << 10) ? nullptr : malloc(bytes); }
 
-// An edition of about 64 KiB.
+// An edition of about 30 KiB.
 std::string largeEdition(const std::string &title, int day) {
     std::string paragraphs;
     for (int i = 0; i < 1000; ++i) paragraphs += "<P>Absatz " + std::to_string(i) + " mit Text</P>";
@@ -89,7 +90,12 @@ TEST_F(StoreFaults, SystemFailuresKeepTheEditionForTheNextScan) {
         knobs::setAllocator(nullptr);
         platform::knobs::setFileFault(FileFault::none);
 
-        EXPECT_EQ(readWholeFile(news_ + "neu.eif"), fresh);
+        // Short of memory the scan may have rewritten the edition into its
+        // stored form before reading its header failed; either form is whole.
+        EditionText stored;
+        ASSERT_TRUE(normaliseEditionText(fresh.data(), fresh.size(), stored));
+        std::string now = readWholeFile(news_ + "neu.eif");
+        EXPECT_TRUE(now == fresh || (c.noMemory && now == std::string(stored.data, stored.length)));
         EXPECT_FALSE(fileExists(news_ + "neu.ehd"));
         EXPECT_FALSE(fileExists(news_ + "neu.eif.tmp"));
         EXPECT_NE(log().find("neu.eif now; it is kept for the next scan"), std::string::npos);
