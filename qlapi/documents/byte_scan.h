@@ -1,6 +1,6 @@
-// The two inner loops that see every byte of an edition, sixteen bytes at a
+// The inner loops that see every byte of an edition, sixteen bytes at a
 // time where the processor has SSE2 (every x86-64 does), a byte at a time
-// elsewhere. Both give the same answers as their plain loops.
+// elsewhere. Each gives the same answers as its plain loop.
 #pragma once
 
 #include <cstddef>
@@ -57,4 +57,19 @@ inline size_t unchangedRunLength(const char *p, size_t n) {
         if (c == '&' || c == '\r' || c == '\n' || (c == ' ' && p[i + 1] == ' ')) break;
     }
     return i;
+}
+
+// The first "<" or ">" from p on, or end.
+inline char *findMarkup(char *p, char *end) {
+#ifdef QL_SSE2
+    const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>');
+    for (; end - p >= 16; p += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        if (int mask =
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt))))
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    while (p < end && *p != '<' && *p != '>') ++p;
+    return p;
 }

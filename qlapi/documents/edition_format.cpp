@@ -249,6 +249,12 @@ static bool startsReference(const char *data, size_t length, size_t i) {
     return false;
 }
 
+// Whether the "&" at data[i] stays as it is: it begins a reference, or it
+// is the last byte.
+static bool keepsAmpersand(const char *data, size_t length, size_t i) {
+    return i + 1 >= length || startsReference(data, length, i);
+}
+
 namespace {
 
 // Where the normalised text goes: a guarded block of its own that grows as
@@ -287,8 +293,16 @@ class Output {
     }
     char *at(size_t position) { return out_ + position; }
     void append(const char *p, size_t n) {
-        if (out_ + length_ != p) memmove(out_ + length_, p, n);
+        char *to = out_ + length_;
         length_ += n;
+        if (to == p) return;
+        if (n > 16) {
+            memmove(to, p, n);
+            return;
+        }
+        // Tags and short runs: no call. Forward, which is safe over the input
+        // too, since the writing stays behind the reading.
+        for (size_t k = 0; k < n; ++k) to[k] = p[k];
     }
     void put(char c) { out_[length_++] = c; }
     size_t length() const { return length_; }
@@ -358,17 +372,20 @@ static bool normaliseInto(const char *data, size_t length, Output &output) {
                 if (lookupTagIndex(tag, tagLength) < 0) output.truncate(tagStart);
                 inTag = false;
             }
-        } else if (isPlainTextByte(bytes[i])) {
-            size_t end = i + 1 + plainTextLength(bytes + i + 1, length - i - 1);
+        } else if (isPlainTextByte(bytes[i]) || (c == '&' && keepsAmpersand(data, length, i))) {
+            // Plain bytes and references go as they are, in one piece.
+            size_t end = i + 1;
+            for (;;) {
+                end += plainTextLength(bytes + end, length - end);
+                if (end == length || data[end] != '&' || !keepsAmpersand(data, length, end)) break;
+                ++end;
+            }
             if (!output.room(end - i, end)) return false;
             output.append(data + i, end - i);
             i = end;
-        } else if (c == '&') {
+        } else if (c == '&') {  // a bare one
             if (!output.room(7, i + 1)) return false;
-            if (i + 1 < length && !startsReference(data, length, i))
-                output.append("&amper;", 7);
-            else
-                output.put('&');
+            output.append("&amper;", 7);
             ++i;
         } else {  // ">", line breaks, control and 8-bit bytes
             if (!output.room(1, i + 1)) return false;

@@ -253,18 +253,14 @@ const char *scan(char *data, size_t length, size_t root) {
     char *const end = data + length;
     char *p = data + root;  // the text run since the last tag begins here
     for (;;) {
-        char *open = static_cast<char *>(memchr(p, '<', static_cast<size_t>(end - p)));
-        char *runEnd = open ? open : end;
-        if (memchr(p, '>', static_cast<size_t>(runEnd - p))) return sgml::kClosingTag;
-        if (!open) return nullptr;  // a text run after the last tag is dropped
+        char *open = findMarkup(p, end);
+        if (open == end) return nullptr;  // a text run after the last tag is dropped
+        if (*open == '>') return sgml::kClosingTag;
         if (open > p)
             if (const char *message = finishTextRun(p, open)) return message;
-        char *close =
-            static_cast<char *>(memchr(open + 1, '>', static_cast<size_t>(end - open - 1)));
-        char *tagEnd = close ? close : end;
-        if (memchr(open + 1, '<', static_cast<size_t>(tagEnd - open - 1)))
-            return sgml::kTagInsideTag;
-        if (!close) return sgml::kTagOpen;
+        char *close = findMarkup(open + 1, end);
+        if (close == end) return sgml::kTagOpen;
+        if (*close == '<') return sgml::kTagInsideTag;
         if (!addTag(open, close)) return sgml::kAddToTreeFailed;
         p = close + 1;
     }

@@ -1,6 +1,8 @@
 // Edition files: the binary test, loading, and the one-time normalisation.
 #include <zlib.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "documents/edition_format.h"
@@ -24,10 +26,22 @@ bool looksCompressed(const std::string &data) {
     return isCompressed(reinterpret_cast<const unsigned char *>(data.data()), data.size());
 }
 
+// The stored form of a text. Written over the text's own block it must come
+// out the same, with room before the text or with none (then every bare
+// "&" makes the text outgrow its block).
 std::string normalised(const std::string &text) {
     EditionText out;
     if (!normaliseEditionText(text.data(), text.size(), out)) return "<none>";
-    return std::string(out.data, out.length);
+    std::string result(out.data, out.length);
+    for (size_t front : {size_t(0), size_t(64)}) {
+        EditionText block, over;
+        block.data = static_cast<char *>(malloc(front + text.size() + 1));
+        memcpy(block.data + front, text.data(), text.size());
+        block.length = front + text.size();
+        EXPECT_TRUE(normaliseEditionInPlace(block, front, over));
+        EXPECT_EQ(std::string(over.data, over.length), result) << "room before it: " << front;
+    }
+    return result;
 }
 
 const std::string kSample = "<DUZUZUVU><NPTL>Zeitung</NPTL></DUZUZUVU>\n";
