@@ -1,11 +1,13 @@
 // The article view: the whole article in one read-only text field, which a
 // screen reader reads line by line. Ctrl+F and F3 search in it, Ctrl+S
-// saves it.
+// saves it, Ctrl+PageDown and Ctrl+PageUp read on in the newspaper, and
+// Ctrl+Alt+P tells the caret's line.
 #include "dialogs.h"
 #include "prompt.h"
 #include "reading.h"
 #include "save_article.h"
 #include "search.h"
+#include "selection.h"
 #include "user_texts.h"
 
 namespace {
@@ -15,10 +17,49 @@ constexpr WPARAM kTextLimit = 1048576;
 struct ArticleView {
     const std::string *text;
     const char *headline;
+    ArticleStart start;
+    ArticleNavigator *navigator = nullptr;
+    std::string replaced;  // the text of an article read on to
     HWND dialog = nullptr, field = nullptr;
     WNDPROC fieldProc = nullptr;
     DWORD selectionStart = 0, selectionEnd = 0;  // kept while the field has no focus
 };
+
+HWND g_openView = nullptr;
+
+// The caret's line, from 0, and the field's number of lines.
+int caretLine(const ArticleView &view) {
+    return static_cast<int>(SendMessageA(view.field, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0));
+}
+
+void tellLine(ArticleView &view) {
+    int lines = static_cast<int>(SendMessageA(view.field, EM_GETLINECOUNT, 0, 0));
+    messageBox(view.dialog, formatText(userText(IDS_WHERE_LINE), caretLine(view) + 1, lines),
+               userText(IDS_POSITION_CAPTION), MB_OK | MB_ICONINFORMATION);
+}
+
+// Puts the text in the field and the caret where the article starts: on a
+// line, or on the first occurrence of a searched text.
+void showText(ArticleView &view, const std::string &text, const ArticleStart &start) {
+    SetWindowTextA(view.field, text.c_str());
+    DWORD from = 0, to = 0;
+    size_t found = start.find.empty() ? std::string::npos : findInArticle(text, 0, start.find);
+    if (found != std::string::npos) {
+        from = static_cast<DWORD>(found);
+        to = static_cast<DWORD>(found + start.find.size());
+    } else if (start.line > 0) {
+        LRESULT index = SendMessageA(view.field, EM_LINEINDEX, static_cast<WPARAM>(start.line), 0);
+        if (index < 0)  // the article is shorter now: its last line
+            index = SendMessageA(
+                view.field, EM_LINEINDEX,
+                static_cast<WPARAM>(SendMessageA(view.field, EM_GETLINECOUNT, 0, 0) - 1), 0);
+        from = to = static_cast<DWORD>(index < 0 ? 0 : index);
+    }
+    SendMessageA(view.field, EM_SETSEL, from, to);
+    SendMessageA(view.field, EM_SCROLLCARET, 0, 0);
+    view.selectionStart = from;
+    view.selectionEnd = to;
+}
 
 ArticleView *viewOf(HWND dialog) {
     return reinterpret_cast<ArticleView *>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -51,7 +92,8 @@ LRESULT CALLBACK fieldKeyProc(HWND field, UINT message, WPARAM wParam, LPARAM lP
             return r;
         }
         case WM_CHAR:
-            if (wParam == 6) {  // Ctrl+F
+            if (wParam == 16) return 0;  // Ctrl+Alt+P's character: no beep
+            if (wParam == 6) {           // Ctrl+F
                 if (askSearchText(field)) PostMessageA(dialog, kFindTextMessage, 0, 0);
                 g_helpContext = kHelpArticle;
             } else if (wParam == 19) {  // Ctrl+S
@@ -61,6 +103,18 @@ LRESULT CALLBACK fieldKeyProc(HWND field, UINT message, WPARAM wParam, LPARAM lP
         case WM_KEYUP:
             if (wParam == VK_F3 && !searchText().empty())
                 PostMessageA(dialog, kFindTextMessage, 0, 0);
+            break;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            if (isControlAltKey(message, wParam, 'P')) {
+                tellLine(view);
+                return 0;
+            }
+            if ((wParam == VK_NEXT || wParam == VK_PRIOR) && (GetKeyState(VK_CONTROL) & 0x8000) &&
+                !(GetKeyState(VK_MENU) & 0x8000) && view.navigator) {
+                view.navigator->readOn(wParam == VK_NEXT ? 1 : -1);
+                return 0;
+            }
             break;
     }
     return CallWindowProcA(view.fieldProc, field, message, wParam, lParam);
@@ -89,10 +143,11 @@ INT_PTR CALLBACK articleViewProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             SetWindowLongPtrA(dialog, DWLP_USER, lParam);
             view->dialog = dialog;
             view->field = GetDlgItem(dialog, IDC_ARTICLETEXT);
+            g_openView = dialog;
+            setAccessibleName(view->field, userText(IDS_NAME_ARTICLE_TEXT));
             if (!view->text) return TRUE;
             SendMessageA(view->field, EM_SETLIMITTEXT, kTextLimit, 0);
-            SetWindowTextA(view->field, view->text->c_str());
-            SendMessageA(view->field, EM_SETSEL, 0, 0);
+            showText(*view, *view->text, view->start);
             if (view->headline) SetWindowTextA(dialog, view->headline);
             view->fieldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
                 view->field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(fieldKeyProc)));
@@ -107,9 +162,13 @@ INT_PTR CALLBACK articleViewProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             if (view && view->text) findInView(*view);
             return TRUE;
         case WM_DESTROY:
+            // However it closes, the place is kept for reading on later.
+            if (view && view->navigator && view->text) view->navigator->closed(caretLine(*view));
+            if (view) clearAccessibleName(view->field);
             if (view && view->fieldProc)
                 SetWindowLongPtrA(view->field, GWLP_WNDPROC,
                                   reinterpret_cast<LONG_PTR>(view->fieldProc));
+            if (g_openView == dialog) g_openView = nullptr;
             return TRUE;
     }
     return FALSE;
@@ -117,10 +176,30 @@ INT_PTR CALLBACK articleViewProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline) {
+INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline,
+                       const ArticleStart &start, ArticleNavigator *navigator) {
     ArticleView view;
     view.text = &text;
     view.headline = headline;
+    view.start = start;
+    view.navigator = navigator;
     return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_ARTICLEVIEW), owner, articleViewProc,
                            reinterpret_cast<LPARAM>(&view));
+}
+
+void replaceArticleView(HWND dialog, const std::string &text, const char *headline) {
+    ArticleView *view = dialog ? viewOf(dialog) : nullptr;
+    if (!view) return;
+    view->replaced = text;
+    view->text = &view->replaced;
+    SetWindowTextA(dialog, headline ? headline : userText(IDS_ARTICLE_VIEW_TITLE));
+    showText(*view, view->replaced, ArticleStart{});
+}
+
+HWND openArticleView() { return g_openView; }
+
+bool isControlAltKey(UINT message, WPARAM key, char letter) {
+    return (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) &&
+           key == static_cast<WPARAM>(letter) && (GetKeyState(VK_CONTROL) & 0x8000) &&
+           (GetKeyState(VK_MENU) & 0x8000);
 }

@@ -38,7 +38,38 @@ void setDeviceChangeWait(DWORD milliseconds);
 
 // The modal dialogs; each returns what its EndDialog was given.
 INT_PTR runSelectionDialog(HWND owner);
-INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline);
+// The selection opened at the place the reader stopped.
+INT_PTR runResumeDialog(HWND owner);
+// Asks for a text and searches every stored newspaper (with progress; Escape
+// stops), then shows the hits in the selection.
+void runSearchAllNewspapers(HWND owner);
+
+// What the article view asks of the list it was opened from.
+class ArticleNavigator {
+  public:
+    virtual ~ArticleNavigator() = default;
+    // Opens the next (+1) or previous (-1) article in the view (through
+    // replaceArticleView); tells the reader at the end.
+    virtual void readOn(int direction) = 0;
+    // The view closes with the caret on `line`.
+    virtual void closed(int line) = 0;
+};
+struct ArticleStart;
+INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline,
+                       const ArticleStart &start, ArticleNavigator *navigator);
+// Shows another article in an open view, caret on its first line.
+void replaceArticleView(HWND view, const std::string &text, const char *headline);
+// The article view that is open, or null.
+HWND openArticleView();
+
+// Names for controls without a label, for screen readers (dynamic
+// annotation); released with the control. accessibleNameOf gives the name
+// last asked for, null for none.
+void setAccessibleName(HWND control, const char *name);
+void clearAccessibleName(HWND control);
+const char *accessibleNameOf(HWND control);
+// Ctrl+Alt+key, as a key message of a control gives it.
+bool isControlAltKey(UINT message, WPARAM key, char letter);
 INT_PTR runAboutDialog(HWND owner);
 INT_PTR runDownloadDialog(HWND owner);  // in the mode g_downloadMode
 INT_PTR runPaperCountDialog(HWND owner);

@@ -6,6 +6,7 @@
 
 #include "download.h"
 #include "settings_store.h"
+#include "user_texts.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ INT_PTR CALLBACK downloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         case WM_INITDIALOG:
             d = new DownloadDialog(dialog);
             SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(d));
+            setAccessibleName(GetDlgItem(dialog, IDC_PROGRESS), userText(IDS_NAME_PROGRESS));
             // The questions come before the dialog shows; a refused start
             // ends it unseen.
             d->controller().start();
@@ -55,6 +57,7 @@ INT_PTR CALLBACK downloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             }
             break;
         case WM_DESTROY:
+            clearAccessibleName(GetDlgItem(dialog, IDC_PROGRESS));
             if (d) {
                 d->controller().destroyed();
                 delete d;

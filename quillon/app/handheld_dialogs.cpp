@@ -9,6 +9,7 @@
 
 #include "device_api.h"
 #include "device_sync.h"
+#include "user_texts.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             job = shared.get();
             SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(job));
             job->dialog = dialog;
+            setAccessibleName(GetDlgItem(dialog, IDC_COPYPROGRESS), userText(IDS_NAME_PROGRESS));
             auto *held = new std::shared_ptr<CopyJob>(shared);
             job->thread = CreateThread(nullptr, 0, copyThread, held, 0, nullptr);
             if (!job->thread) {
@@ -70,6 +72,9 @@ INT_PTR CALLBACK copyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             }
             return TRUE;
         }
+        case WM_DESTROY:
+            clearAccessibleName(GetDlgItem(dialog, IDC_COPYPROGRESS));
+            break;
         case WM_SETCOPYTITLE:
             SetWindowTextA(dialog, reinterpret_cast<const char *>(lParam));
             return TRUE;

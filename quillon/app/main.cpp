@@ -3,6 +3,7 @@
 #include "dialogs.h"  // windows.h first
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "../device/device_api.h"
 #include "prompt.h"
@@ -25,6 +26,9 @@ bool isNtFamily() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     g_instance = instance;
+    // For the accessibility service that names unlabelled controls; where
+    // COM or the service is missing, the controls simply go unnamed.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     bool nt = isNtFamily();
@@ -55,5 +59,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
             DispatchMessageA(&message);
         }
     }
+    if (SUCCEEDED(com)) CoUninitialize();
     return static_cast<int>(message.wParam);
 }

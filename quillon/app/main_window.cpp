@@ -50,6 +50,13 @@ void onCommand(HWND window, UINT command) {
         case IDM_READ:
             runWithHelp(kHelpSelection, runSelectionDialog, window);
             break;
+        case IDM_RESUME:
+            runWithHelp(kHelpSelection, runResumeDialog, window);
+            break;
+        case IDM_SEARCH_ALL:
+            runSearchAllNewspapers(window);
+            g_helpContext = kHelpMainWindow;
+            break;
         case IDM_FETCH_NEW:
         case IDM_FETCH_ALL:
             g_downloadMode = command == IDM_FETCH_ALL ? 1 : 0;

@@ -45,9 +45,33 @@ std::vector<SearchHit> searchNewspaper(const LibraryBinding &library, ItemId new
         ItemId resortId = resort->id;
         for (const ItemRecord *a = library.findFirstArticle(resortId); a;
              a = library.findNextArticle(resortId)) {
-            if (contains(a->headline, needle) || paragraphsContain(library, a->id, needle))
+            if (contains(a->headline, needle) || paragraphsContain(library, a->id, needle)) {
                 addHit(hits, *a);
+                hits.back().resort = resort->title ? resort->title : "";
+            }
         }
+    }
+    return hits;
+}
+
+std::vector<SearchHit> searchAllNewspapers(const LibraryBinding &library, const std::string &needle,
+                                           SearchProgress progress, void *context) {
+    std::vector<SearchHit> hits;
+    if (needle.empty()) return hits;
+    std::vector<const NewspaperRecord *> papers;  // valid until the list is rebuilt
+    for (const NewspaperRecord *p = library.findFirstNewspaper(); p;
+         p = library.findNextNewspaper())
+        papers.push_back(p);
+    int total = static_cast<int>(papers.size());
+    for (int n = 0; n < total; ++n) {
+        const NewspaperRecord &paper = *papers[static_cast<size_t>(n)];
+        for (SearchHit &hit : searchNewspaper(library, paper.id, needle)) {
+            hit.newspaper = n;
+            hit.paper = paper.title ? paper.title : "";
+            hit.date = paper.date ? paper.date : "";
+            hits.push_back(std::move(hit));
+        }
+        if (progress && !progress(context, n + 1, total)) break;
     }
     return hits;
 }

@@ -19,11 +19,14 @@ constexpr size_t kSearchTextLimit = 99;
 const std::string &searchText();
 void setSearchText(const char *text);
 
-// One article found by a list search, with a copy of its headline.
+// One article found by a list search, with a copy of its headline. A search
+// over every stored newspaper also names where the article stands.
 struct SearchHit {
     ItemId id = 0;
     bool hasHeadline = false;
     std::string headline;
+    int newspaper = -1;  // its position in the newspaper list
+    std::string paper, date, resort;
 };
 
 // Articles of every resort of `newspaper` whose headline or one of whose
@@ -33,6 +36,14 @@ std::vector<SearchHit> searchNewspaper(const LibraryBinding &library, ItemId new
 // Articles of `resort` one of whose paragraphs contains `needle`.
 std::vector<SearchHit> searchResort(const LibraryBinding &library, ItemId resort,
                                     const std::string &needle);
+
+// Articles of every stored newspaper, newest first, whose headline or one
+// of whose paragraphs contains `needle`. One edition is opened at a time;
+// `progress` hears after each (done, of how many) and stops the search by
+// giving false; the hits found so far are kept.
+using SearchProgress = bool (*)(void *context, int done, int total);
+std::vector<SearchHit> searchAllNewspapers(const LibraryBinding &library, const std::string &needle,
+                                           SearchProgress progress, void *context);
 
 // The first occurrence of `needle` in `text` starting at `from` or later;
 // std::string::npos when there is none. No wrap-around.

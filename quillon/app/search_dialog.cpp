@@ -1,6 +1,7 @@
 // The search dialog: one field that offers the last text searched for.
 #include "dialogs.h"
 #include "search.h"
+#include "user_texts.h"
 
 namespace {
 
@@ -8,6 +9,7 @@ INT_PTR CALLBACK searchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     HWND field = GetDlgItem(dialog, IDC_SEARCHTEXT);
     switch (message) {
         case WM_INITDIALOG:
+            setAccessibleName(field, userText(IDS_NAME_SEARCH_TEXT));
             SendMessageA(field, EM_LIMITTEXT, kSearchTextLimit, 0);
             SetWindowTextA(field, searchText().c_str());
             SendMessageA(field, EM_SETSEL, 0, -1);
@@ -26,6 +28,9 @@ INT_PTR CALLBACK searchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                     EndDialog(dialog, 0);
                     return TRUE;
             }
+            break;
+        case WM_DESTROY:
+            clearAccessibleName(field);
             break;
     }
     return FALSE;

@@ -7,6 +7,7 @@
 
 bool SelectionController::open() {
     memory_ = SelectionMemory{};
+    setLevel(NewspaperLevel);
     if (fillNewspapers() == 0) {
         tellNoNewspapers();
         return false;
@@ -22,39 +23,20 @@ void SelectionController::choose() {
         return;
     }
     switch (memory_.level) {
-        case NewspaperLevel: {
-            memory_.newspaperPosition = i;
-            const NewspaperRecord *paper = walkToNewspaper(i);
-            if (!paper) return;
-            memory_.newspaper = paper;
-            host_.setCaption(resortLevelCaption(*paper));
-            host_.clearList();
-            memory_.level = ResortLevel;
-            memory_.newspaperId = paper->id;
-            fillResorts();
+        case NewspaperLevel:
+            chooseNewspaper(i);
             select(memory_.resortPosition);
             break;
-        }
-        case ResortLevel: {
-            memory_.resortPosition = i;
-            memory_.articlePosition = 0;
-            const ItemRecord *resort = walkToResort(i);
-            if (!resort) return;
-            host_.clearList();
-            memory_.level = ArticleLevel;
-            memory_.resort = resort;
-            host_.setCaption(articleLevelCaption(*resort, *memory_.newspaper));
-            memory_.resortId = resort->id;
-            fillArticles();
+        case ResortLevel:
+            chooseResort(i);
             select(0);
             break;
-        }
         case ArticleLevel: {
             memory_.articlePosition = i;
             const ItemRecord *article = walkToArticle(i);
             if (!article) return;
             openArticle(article->id, article->headline);
-            select(i + 1);  // so that Enter reads on
+            select(memory_.articlePosition + 1);  // so that Enter reads on
             break;
         }
         case SearchHitLevel: {
@@ -62,8 +44,11 @@ void SelectionController::choose() {
             memory_.articlePosition = i;
             const SearchHit &hit = memory_.hits[static_cast<size_t>(i)];
             std::string headline = hit.headline;  // the hit list outlives the view
-            openArticle(hit.id, hit.hasHeadline ? headline.c_str() : nullptr);
-            select(i);
+            // Hits of every newspaper open on the first line that matches.
+            ArticleStart start;
+            if (memory_.hitsOfAllNewspapers) start.find = memory_.searchedFor;
+            openArticle(hit.id, hit.hasHeadline ? headline.c_str() : nullptr, start);
+            select(memory_.articlePosition);
             break;
         }
     }
@@ -77,23 +62,28 @@ bool SelectionController::goBack() {
             memory_.resortPosition = 0;
             memory_.articlePosition = 0;
             host_.setCaption(userText(IDS_SELECTION_TITLE));
-            memory_.level = NewspaperLevel;
+            setLevel(NewspaperLevel);
             host_.clearList();
             fillNewspapers();
             select(memory_.newspaperPosition + 1);
             break;
         case ArticleLevel:
             host_.setCaption(resortLevelCaption(*memory_.newspaper));
-            memory_.level = ResortLevel;
+            setLevel(ResortLevel);
             host_.clearList();
             fillResorts();
             select(memory_.resortPosition + 1);
             break;
         case SearchHitLevel:
             memory_.hits.clear();
-            memory_.level = memory_.levelBeforeSearch;
+            setLevel(memory_.levelBeforeSearch);
             host_.clearList();
-            if (memory_.level == ResortLevel) {
+            if (memory_.hitsOfAllNewspapers) {
+                memory_.hitsOfAllNewspapers = false;
+                host_.setCaption(userText(IDS_SELECTION_TITLE));
+                fillNewspapers();
+                select(memory_.newspaperPosition);
+            } else if (memory_.level == ResortLevel) {
                 host_.setCaption(resortLevelCaption(*memory_.newspaper));
                 fillResorts();
                 select(memory_.resortPosition);
@@ -114,7 +104,7 @@ SelectionController::KeyResult SelectionController::deleteKey() {
         tellNothingSelected();
         return KeyResult::Consumed;
     }
-    if (messageBox(nullptr, userText(IDS_DELETE_QUESTION), userText(IDS_WARNING_CAPTION),
+    if (messageBox(host_.window(), userText(IDS_DELETE_QUESTION), userText(IDS_WARNING_CAPTION),
                    MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return KeyResult::Consumed;
     if (const NewspaperRecord *paper = walkToNewspaper(i)) {
@@ -123,6 +113,7 @@ SelectionController::KeyResult SelectionController::deleteKey() {
     }
     host_.clearList();
     memory_ = SelectionMemory{};
+    setLevel(NewspaperLevel);
     if (fillNewspapers() == 0) {
         tellNoNewspapers();
         return KeyResult::EndDialog;
@@ -148,14 +139,17 @@ void SelectionController::search() {
                    MB_OK | MB_ICONINFORMATION);
         return;
     }
+    if (from == ArticleLevel)
+        for (SearchHit &hit : hits) hit.resort = memory_.resort->title ? memory_.resort->title : "";
     host_.setCaption(searchResultCaption(needle, from == ResortLevel ? nullptr : memory_.resort,
                                          *memory_.newspaper));
+    memory_.searchedFor = needle;
     std::string count = formatText(userText(IDS_HITS_FOUND), static_cast<int>(hits.size()));
     host_.clearList();
     for (const SearchHit &hit : hits) host_.addEntry(hit.headline);
     memory_.hits = std::move(hits);
     memory_.levelBeforeSearch = from;
-    memory_.level = SearchHitLevel;
+    setLevel(SearchHitLevel);
     select(0);
     messageBox(host_.window(), count, count, MB_OK | MB_ICONINFORMATION);
 }
@@ -207,12 +201,227 @@ const ItemRecord *SelectionController::walkToArticle(int position) {
     return a;
 }
 
-void SelectionController::openArticle(ItemId id, const char *headline) {
+void SelectionController::openArticle(ItemId id, const char *headline, const ArticleStart &start) {
     memory_.articleId = id;
     memory_.articleHasHeadline = headline != nullptr;
     memory_.articleHeadline = headline ? headline : "";
     std::string text = buildArticleText(library_, id);
-    host_.showArticle(text, headline);
+    keepPlace(start.line);
+    host_.showArticle(text, headline, start);
+}
+
+void SelectionController::chooseNewspaper(int position) {
+    memory_.newspaperPosition = position;
+    const NewspaperRecord *paper = walkToNewspaper(position);
+    if (!paper) return;
+    memory_.newspaper = paper;
+    memory_.newspaperFile = newspaperFile(position);
+    host_.setCaption(resortLevelCaption(*paper));
+    host_.clearList();
+    setLevel(ResortLevel);
+    memory_.newspaperId = paper->id;
+    fillResorts();
+}
+
+void SelectionController::chooseResort(int position) {
+    memory_.resortPosition = position;
+    memory_.articlePosition = 0;
+    const ItemRecord *resort = walkToResort(position);
+    if (!resort) return;
+    host_.clearList();
+    setLevel(ArticleLevel);
+    memory_.resort = resort;
+    host_.setCaption(articleLevelCaption(*resort, *memory_.newspaper));
+    memory_.resortId = resort->id;
+    fillArticles();
+}
+
+void SelectionController::setLevel(SelectionLevel level) {
+    memory_.level = level;
+    host_.levelChanged(level);
+}
+
+std::string SelectionController::newspaperFile(int position) {
+    if (!library_.getNewspaperListFromHD || !library_.removeNewspaperTree) return std::string();
+    EditionEntry *list = library_.getNewspaperListFromHD();
+    const EditionEntry *e = list;
+    for (int k = 0; e && k < position; ++k) e = e->next;
+    std::string name = e ? fileNamePart(e->path) : std::string();
+    library_.removeNewspaperTree(list);
+    return name;
+}
+
+// Keeps the open article and the caret's line as the place to read on from.
+void SelectionController::keepPlace(int line) {
+    if (!resumeStore_) return;
+    ResumeRecord record;
+    if (memory_.level == SearchHitLevel) {
+        if (memory_.articlePosition >= static_cast<int>(memory_.hits.size())) return;
+        const SearchHit &hit = memory_.hits[static_cast<size_t>(memory_.articlePosition)];
+        if (memory_.hitsOfAllNewspapers) {
+            record.file = newspaperFile(hit.newspaper);
+            record.title = hit.paper;
+            record.date = hit.date;
+        } else {
+            record.file = memory_.newspaperFile;
+            record.title = memory_.newspaper->title ? memory_.newspaper->title : "";
+            record.date = memory_.newspaper->date ? memory_.newspaper->date : "";
+        }
+        record.resorts = {hit.resort};
+    } else {
+        record.file = memory_.newspaperFile;
+        record.title = memory_.newspaper->title ? memory_.newspaper->title : "";
+        record.date = memory_.newspaper->date ? memory_.newspaper->date : "";
+        record.resorts = {memory_.resort && memory_.resort->title ? memory_.resort->title : ""};
+    }
+    record.articleId = memory_.articleId;
+    record.headline = memory_.articleHeadline;
+    record.hasHeadline = memory_.articleHasHeadline;
+    record.line = line;
+    resumeStore_->save(record);
+}
+
+void SelectionController::articleClosed(int line) { keepPlace(line); }
+
+bool SelectionController::resume() {
+    if (!open()) return false;
+    ResumeRecord record;
+    if (!resumeStore_ || !resumeStore_->load(record)) {
+        messageBox(host_.window(), userText(IDS_RESUME_NOTHING), userText(IDS_NOTICE_CAPTION),
+                   MB_OK | MB_ICONINFORMATION);
+        return true;
+    }
+    ResumePlace place = findResumePlace(library_, record);
+    if (place.outcome != ResumePlace::found) {
+        messageBox(host_.window(),
+                   userText(place.outcome == ResumePlace::editionGone ? IDS_RESUME_EDITION_GONE
+                                                                      : IDS_RESUME_ARTICLE_GONE),
+                   userText(IDS_NOTICE_CAPTION), MB_OK | MB_ICONINFORMATION);
+        return true;
+    }
+    chooseNewspaper(place.newspaper);
+    chooseResort(place.resort);
+    memory_.articlePosition = place.article;
+    select(place.article);
+    const ItemRecord *article = walkToArticle(place.article);
+    if (!article) return true;
+    ArticleStart start;
+    start.line = record.line;
+    openArticle(article->id, article->headline, start);
+    select(memory_.articlePosition + 1);  // as after Enter: Enter reads on
+    return true;
+}
+
+std::string SelectionController::whereAmI() {
+    int position = host_.selectedEntry(), count = host_.entryCount();
+    if (position < 0) position = 0;
+    int shown = count ? position + 1 : 0;
+    auto title = [](const char *s) { return s ? s : ""; };
+    switch (memory_.level) {
+        case NewspaperLevel: {
+            const NewspaperRecord *paper = walkToNewspaper(position);
+            if (!paper) break;
+            return formatText(userText(IDS_WHERE_NEWSPAPER), shown, count, title(paper->title),
+                              title(paper->date));
+        }
+        case ResortLevel: {
+            const ItemRecord *resort = walkToResort(position);
+            return formatText(userText(IDS_WHERE_RESORT), shown, count,
+                              title(resort ? resort->title : nullptr),
+                              title(memory_.newspaper->title), title(memory_.newspaper->date));
+        }
+        case ArticleLevel:
+            return formatText(userText(IDS_WHERE_ARTICLE), shown, count,
+                              title(memory_.resort->title), title(memory_.newspaper->title),
+                              title(memory_.newspaper->date));
+        case SearchHitLevel:
+            return formatText(userText(IDS_WHERE_HIT), shown, count, memory_.searchedFor.c_str());
+    }
+    return formatText(userText(IDS_WHERE_NEWSPAPER), 0, 0, "", "");
+}
+
+bool SelectionController::readOn(int direction) {
+    bool opened =
+        memory_.level == SearchHitLevel ? readOnInHits(direction) : readOnInNewspaper(direction);
+    if (!opened) {
+        int id = memory_.level == SearchHitLevel
+                     ? (direction > 0 ? IDS_LAST_HIT : IDS_FIRST_HIT)
+                     : (direction > 0 ? IDS_LAST_ARTICLE : IDS_FIRST_ARTICLE);
+        messageBox(host_.articleWindow(), userText(id), userText(IDS_NOTICE_CAPTION),
+                   MB_OK | MB_ICONINFORMATION);
+    }
+    return opened;
+}
+
+bool SelectionController::readOnInNewspaper(int direction) {
+    if (memory_.level != ArticleLevel) return false;
+    int resort = memory_.resortPosition;
+    int article = memory_.articlePosition + direction;
+    const ItemRecord *found = article >= 0 ? walkToArticle(article) : nullptr;
+    if (!found) {
+        // The next resort with articles, in list order either way.
+        int resorts = 0;
+        for (const ItemRecord *r = library_.findFirstResort(memory_.newspaperId); r;
+             r = library_.findNextResort(memory_.newspaperId))
+            ++resorts;
+        for (int r = resort + direction; r >= 0 && r < resorts && !found; r += direction) {
+            const ItemRecord *candidate = walkToResort(r);
+            if (!candidate) break;
+            int count = 0;
+            for (const ItemRecord *a = library_.findFirstArticle(candidate->id); a;
+                 a = library_.findNextArticle(candidate->id))
+                ++count;
+            if (count == 0) continue;
+            chooseResort(r);
+            article = direction > 0 ? 0 : count - 1;
+            found = walkToArticle(article);
+        }
+        if (!found) {
+            // The list still shows the resort read last.
+            return false;
+        }
+    }
+    memory_.articlePosition = article;
+    select(article);
+    memory_.articleId = found->id;
+    memory_.articleHasHeadline = found->headline != nullptr;
+    memory_.articleHeadline = found->headline ? found->headline : "";
+    keepPlace(0);
+    host_.replaceArticle(buildArticleText(library_, found->id), found->headline);
+    return true;
+}
+
+bool SelectionController::readOnInHits(int direction) {
+    int next = memory_.articlePosition + direction;
+    if (next < 0 || next >= static_cast<int>(memory_.hits.size())) return false;
+    memory_.articlePosition = next;
+    select(next);
+    const SearchHit &hit = memory_.hits[static_cast<size_t>(next)];
+    memory_.articleId = hit.id;
+    memory_.articleHasHeadline = hit.hasHeadline;
+    memory_.articleHeadline = hit.headline;
+    keepPlace(0);
+    host_.replaceArticle(buildArticleText(library_, hit.id),
+                         hit.hasHeadline ? memory_.articleHeadline.c_str() : nullptr);
+    return true;
+}
+
+bool SelectionController::openHitsOfAllNewspapers(std::vector<SearchHit> hits,
+                                                  const std::string &needle) {
+    memory_ = SelectionMemory{};
+    if (hits.empty()) return false;
+    host_.clearList();
+    for (const SearchHit &hit : hits)
+        host_.addEntry(formatText(userText(IDS_SEARCH_ALL_ENTRY), hit.paper.c_str(),
+                                  hit.date.c_str(), hit.resort.c_str(), hit.headline.c_str()));
+    host_.setCaption(formatText(userText(IDS_SEARCH_ALL_CAPTION), needle.c_str()));
+    memory_.hits = std::move(hits);
+    memory_.hitsOfAllNewspapers = true;
+    memory_.searchedFor = needle;
+    memory_.levelBeforeSearch = NewspaperLevel;
+    setLevel(SearchHitLevel);
+    select(0);
+    return true;
 }
 
 void SelectionController::tellNothingSelected() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "library_binding.h"
+#include "resume.h"
 #include "search.h"
 
 enum SelectionLevel { NewspaperLevel = 0, ResortLevel = 1, ArticleLevel = 2, SearchHitLevel = 3 };
@@ -24,6 +25,16 @@ struct SelectionMemory {
     std::string articleHeadline;
     SelectionLevel levelBeforeSearch = NewspaperLevel;
     std::vector<SearchHit> hits;
+    bool hitsOfAllNewspapers = false;  // from the search over every newspaper
+    std::string searchedFor;
+    std::string newspaperFile;  // the data file of the chosen newspaper
+};
+
+// Where the article view puts the caret when it opens an article: on a
+// line, or on the first occurrence of a text (selected, as F3 finds it).
+struct ArticleStart {
+    int line = 0;
+    std::string find;
 };
 
 // The window side of the selection: its list, its caption, and the article
@@ -39,7 +50,14 @@ class SelectionHost {
     virtual void setCaption(const std::string &caption) = 0;
     virtual void *window() const = 0;  // owner of the dialog's own boxes
     // Shows the article modally; `headline` is null for an untitled one.
-    virtual void showArticle(const std::string &text, const char *headline) = 0;
+    virtual void showArticle(const std::string &text, const char *headline,
+                             const ArticleStart &start) = 0;
+    // While an article is shown: shows another in its place, caret on top.
+    virtual void replaceArticle(const std::string &text, const char *headline) = 0;
+    // The owner of boxes while an article is shown: its view.
+    virtual void *articleWindow() const = 0;
+    // The list now shows another level (its accessible name follows).
+    virtual void levelChanged(SelectionLevel level) = 0;
 };
 
 class SelectionController {
@@ -69,6 +87,25 @@ class SelectionController {
 
     const SelectionMemory &memory() const { return memory_; }
 
+    // Where the reader stopped is kept in `store` (none: not kept).
+    void setResumeStore(ResumeStore *store) { resumeStore_ = store; }
+    // Opens the list and the article where the reader stopped, caret on
+    // its line. When that is gone (or nothing was kept) one box says so
+    // and the newspaper list stays. False as for open().
+    bool resume();
+    // The list's level and position in one sentence, for the reader who
+    // asks where they are.
+    std::string whereAmI();
+    // From the article view: opens the next (+1) or previous (-1) article
+    // of the newspaper across resort boundaries, or the next hit; the list
+    // follows. At the end one box says so and false is returned.
+    bool readOn(int direction);
+    // The article view closed with the caret on `line`.
+    void articleClosed(int line);
+    // Shows the hits of a search over every newspaper; Escape returns to the
+    // newspaper list.
+    bool openHitsOfAllNewspapers(std::vector<SearchHit> hits, const std::string &needle);
+
   private:
     int fillNewspapers();
     void fillResorts();
@@ -77,13 +114,21 @@ class SelectionController {
     const NewspaperRecord *walkToNewspaper(int position);
     const ItemRecord *walkToResort(int position);
     const ItemRecord *walkToArticle(int position);
-    void openArticle(ItemId id, const char *headline);
+    void openArticle(ItemId id, const char *headline, const ArticleStart &start = {});
     void tellNothingSelected();
     void tellNoNewspapers();
+    void chooseNewspaper(int position);
+    void chooseResort(int position);
+    void setLevel(SelectionLevel level);
+    std::string newspaperFile(int position);
+    void keepPlace(int line);
+    bool readOnInNewspaper(int direction);
+    bool readOnInHits(int direction);
 
     const LibraryBinding &library_;
     SelectionHost &host_;
     SelectionMemory memory_;
+    ResumeStore *resumeStore_ = nullptr;
 };
 
 #endif

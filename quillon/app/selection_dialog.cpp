@@ -1,17 +1,34 @@
 // The newspaper selection: one list box and two buttons. The levels and
 // positions live in SelectionController; this file connects it to the
-// list box, the caption and the keys.
-#include "dialogs.h"
+// list box, the caption, the keys and the article view.
+#include "dialogs.h"  // windows.h first
+
+#include <commctrl.h>
+
+#include "prompt.h"
 #include "selection.h"
+#include "settings_store.h"
+#include "user_texts.h"
 
 namespace {
 
-class SelectionDialog : public SelectionHost {
+// Posted to open the place the reader stopped once the list stands.
+constexpr UINT kResumeMessage = WM_USER + 12;
+
+// How the selection opens: at the newspapers, at the place the reader
+// stopped, or with the hits of a search over every newspaper.
+struct SelectionStart {
+    enum Mode { atNewspapers, atResume, atHits } mode = atNewspapers;
+    std::vector<SearchHit> hits;
+    std::string needle;
+};
+
+class SelectionDialog : public SelectionHost, public ArticleNavigator {
   public:
     SelectionDialog(HWND dialog)
-        : dialog_(dialog),
-          list_(GetDlgItem(dialog, IDC_ENTRYLIST)),
-          controller_(g_binding, *this) {}
+        : dialog_(dialog), list_(GetDlgItem(dialog, IDC_ENTRYLIST)), controller_(g_binding, *this) {
+        controller_.setResumeStore(&registryResumeStore());
+    }
 
     void clearList() override { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
     void addEntry(const std::string &text) override {
@@ -31,11 +48,27 @@ class SelectionDialog : public SelectionHost {
         SetWindowTextA(dialog_, caption.c_str());
     }
     void *window() const override { return dialog_; }
-    void showArticle(const std::string &text, const char *headline) override {
+    void showArticle(const std::string &text, const char *headline,
+                     const ArticleStart &start) override {
         g_helpContext = kHelpArticle;
-        runArticleView(dialog_, text, headline);
+        runArticleView(dialog_, text, headline, start, this);
         g_helpContext = kHelpSelection;
     }
+    void replaceArticle(const std::string &text, const char *headline) override {
+        replaceArticleView(openArticleView(), text, headline);
+    }
+    void *articleWindow() const override {
+        HWND view = openArticleView();
+        return view ? view : dialog_;
+    }
+    void levelChanged(SelectionLevel level) override {
+        static const int kNames[] = {IDS_NAME_NEWSPAPERS, IDS_NAME_RESORTS, IDS_NAME_ARTICLES,
+                                     IDS_NAME_HITS};
+        setAccessibleName(list_, userText(kNames[level]));
+    }
+
+    void readOn(int direction) override { controller_.readOn(direction); }
+    void closed(int line) override { controller_.articleClosed(line); }
 
     HWND list() const { return list_; }
     SelectionController &controller() { return controller_; }
@@ -51,7 +84,8 @@ SelectionDialog *dialogOf(HWND dialog) {
 }
 
 // The list's keys: Ctrl+F asks for a search at the resort and article
-// levels; every key then gets the list's own processing.
+// levels, Ctrl+Alt+P tells where the list is; every other key then gets
+// the list's own processing.
 LRESULT CALLBACK listKeyProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND dialog = GetParent(list);
     SelectionDialog *d = dialogOf(dialog);
@@ -59,22 +93,41 @@ LRESULT CALLBACK listKeyProc(HWND list, UINT message, WPARAM wParam, LPARAM lPar
         if (askSearchText(list)) PostMessageA(dialog, kFindTextMessage, 0, 0);
         g_helpContext = kHelpSelection;
     }
+    if (message == WM_CHAR && wParam == 16) return 0;  // Ctrl+Alt+P's character
+    if (isControlAltKey(message, wParam, 'P')) {
+        messageBox(dialog, d->controller().whereAmI(), userText(IDS_POSITION_CAPTION),
+                   MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
     return CallWindowProcA(d->listProc, list, message, wParam, lParam);
 }
 
-INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     SelectionDialog *d = dialogOf(dialog);
     switch (message) {
         case WM_INITDIALOG: {
             d = new SelectionDialog(dialog);
             SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(d));
-            if (!d->controller().open()) {
-                EndDialog(dialog, 0);
-                return TRUE;
-            }
             d->listProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
                 d->list(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listKeyProc)));
             SetFocus(d->list());
+            auto *start = reinterpret_cast<SelectionStart *>(lParam);
+            bool opened = false;
+            switch (start->mode) {
+                case SelectionStart::atNewspapers:
+                    opened = d->controller().open();
+                    break;
+                case SelectionStart::atResume:
+                    // The article opens over the list once the list is shown.
+                    opened = d->controller().open();
+                    if (opened) PostMessageA(dialog, kResumeMessage, 0, 0);
+                    break;
+                case SelectionStart::atHits:
+                    opened = d->controller().openHitsOfAllNewspapers(std::move(start->hits),
+                                                                     start->needle);
+                    break;
+            }
+            if (!opened) EndDialog(dialog, 0);
             return FALSE;  // the focus is set
         }
         case WM_COMMAND:
@@ -110,9 +163,13 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         case kFindTextMessage:
             d->controller().search();
             return TRUE;
+        case kResumeMessage:
+            if (!d->controller().resume()) EndDialog(dialog, 0);
+            return TRUE;
         case WM_DESTROY:
             if (d && d->listProc)
                 SetWindowLongPtrA(d->list(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(d->listProc));
+            if (d) clearAccessibleName(d->list());
             delete d;
             SetWindowLongPtrA(dialog, DWLP_USER, 0);
             return TRUE;
@@ -120,9 +177,86 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     return FALSE;
 }
 
+INT_PTR runSelection(HWND owner, SelectionStart &start) {
+    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SELECTION), owner, selectionDialogProc,
+                           reinterpret_cast<LPARAM>(&start));
+}
+
+// The search over every newspaper: a small window with a progress bar,
+// kept alive between editions; Escape or its close box stops the search.
+struct SearchProgressWindow {
+    HWND window = nullptr;
+    bool stopped = false;
+};
+
+INT_PTR CALLBACK searchProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        auto *w = reinterpret_cast<SearchProgressWindow *>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (w) w->stopped = true;
+        return TRUE;
+    }
+    return message == WM_INITDIALOG;
+}
+
+bool searchProgress(void *context, int done, int total) {
+    auto *w = static_cast<SearchProgressWindow *>(context);
+    if (w->window) {
+        SendDlgItemMessageA(w->window, IDC_COPYPROGRESS, PBM_SETPOS,
+                            static_cast<WPARAM>(total ? done * 100 / total : 100), 0);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageA(w->window, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+    }
+    return !w->stopped;
+}
+
 }  // namespace
 
 INT_PTR runSelectionDialog(HWND owner) {
-    return DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SELECTION), owner, selectionDialogProc,
-                           0);
+    SelectionStart start;
+    return runSelection(owner, start);
+}
+
+INT_PTR runResumeDialog(HWND owner) {
+    SelectionStart start;
+    start.mode = SelectionStart::atResume;
+    return runSelection(owner, start);
+}
+
+void runSearchAllNewspapers(HWND owner) {
+    if (!askSearchText(owner)) return;
+    std::string needle = searchText();
+    SearchProgressWindow progress;
+    progress.window = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_COPYPROGRESS), owner,
+                                         searchProgressProc, 0);
+    if (progress.window) {
+        SetWindowLongPtrA(progress.window, DWLP_USER, reinterpret_cast<LONG_PTR>(&progress));
+        SetWindowTextA(progress.window, userText(IDS_SEARCH_ALL_PROGRESS));
+        HWND bar = GetDlgItem(progress.window, IDC_COPYPROGRESS);
+        setAccessibleName(bar, userText(IDS_NAME_PROGRESS));
+        EnableWindow(owner, FALSE);  // as a modal dialog would
+        ShowWindow(progress.window, SW_SHOW);
+        SetFocus(progress.window);
+    }
+    SelectionStart start;
+    start.mode = SelectionStart::atHits;
+    start.needle = needle;
+    start.hits = searchAllNewspapers(g_binding, needle, searchProgress, &progress);
+    if (progress.window) {
+        clearAccessibleName(GetDlgItem(progress.window, IDC_COPYPROGRESS));
+        EnableWindow(owner, TRUE);
+        DestroyWindow(progress.window);
+    }
+    if (start.hits.empty()) {
+        if (!progress.stopped)
+            messageBox(owner, userText(IDS_NOTHING_FOUND), userText(IDS_NOTICE_CAPTION),
+                       MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    g_helpContext = kHelpSelection;
+    runSelection(owner, start);
 }

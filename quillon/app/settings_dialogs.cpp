@@ -64,6 +64,7 @@ INT_PTR CALLBACK userIdProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     HWND field = GetDlgItem(dialog, IDC_USERID);
     switch (message) {
         case WM_INITDIALOG:
+            setAccessibleName(field, userText(IDS_NAME_USERID));
             // Only the registry settings know a user identifier.
             if (!settingsInRegistry()) return TRUE;
             SendMessageA(field, EM_LIMITTEXT, kUserIdLength, 0);
@@ -93,6 +94,7 @@ INT_PTR CALLBACK userIdProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             }
             break;
     }
+    if (message == WM_DESTROY) clearAccessibleName(field);
     return FALSE;
 }
 

@@ -48,6 +48,8 @@
 #define IDM_USERID 32786
 #define IDM_SYNC 32787
 #define IDM_INSTALL 32788
+#define IDM_RESUME 32789
+#define IDM_SEARCH_ALL 32790
 
 // String table. Four texts keep the numbers they are known by elsewhere:
 // 152 "Hinweis", 169 "Fehler", 189 and 190 the handheld menu entries.
@@ -94,6 +96,32 @@
 // Help texts shown when the help viewer or its file is missing: the topic
 // number divided by 1000, added to this base.
 #define IDS_HELP_TOPIC_BASE 270
+// Reading on, where am I, resuming, searching every newspaper.
+#define IDS_POSITION_CAPTION 280
+#define IDS_WHERE_NEWSPAPER 281
+#define IDS_WHERE_RESORT 282
+#define IDS_WHERE_ARTICLE 283
+#define IDS_WHERE_HIT 284
+#define IDS_WHERE_LINE 285
+#define IDS_LAST_ARTICLE 286
+#define IDS_FIRST_ARTICLE 287
+#define IDS_LAST_HIT 288
+#define IDS_FIRST_HIT 289
+#define IDS_RESUME_NOTHING 290
+#define IDS_RESUME_EDITION_GONE 291
+#define IDS_RESUME_ARTICLE_GONE 292
+#define IDS_SEARCH_ALL_CAPTION 293
+#define IDS_SEARCH_ALL_ENTRY 294
+#define IDS_SEARCH_ALL_PROGRESS 295
+// The names a screen reader gives controls that have no label.
+#define IDS_NAME_NEWSPAPERS 170
+#define IDS_NAME_RESORTS 171
+#define IDS_NAME_ARTICLES 172
+#define IDS_NAME_HITS 173
+#define IDS_NAME_ARTICLE_TEXT 174
+#define IDS_NAME_SEARCH_TEXT 175
+#define IDS_NAME_USERID 176
+#define IDS_NAME_PROGRESS 177
 
 #define IDS_UPDATE_QUESTION 300
 #define IDS_FETCH_BUSY 301

@@ -118,6 +118,8 @@ TEST_F(ReaderWindows, MenuAcceleratorsAndTheirRules) {
         const std::vector<std::pair<std::string, std::vector<MenuEntry>>> expected = {
             {"&Datei",
              {{"&Zeitungen lesen\tStrg+Alt+Z", 32772, true},
+              {"&Weiterlesen\tStrg+Alt+W", 32789, true},
+              {"In allen Zeitungen &suchen\tStrg+Alt+F", 32790, true},
               {"", 0, true},
               {"&Neue Zeitungen abholen\tStrg+Alt+N", 32775, true},
               {"&Alle Zeitungen abholen\tStrg+Alt+A", 32776, true},
@@ -154,7 +156,7 @@ TEST_F(ReaderWindows, MenuAcceleratorsAndTheirRules) {
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\QLAPI");
 
-    // Accelerator table 109: five virtual keys with Ctrl+Alt, two characters with Alt.
+    // Accelerator table 109: seven virtual keys with Ctrl+Alt, two characters with Alt.
     HACCEL table = LoadAcceleratorsA(g_instance, MAKEINTRESOURCEA(IDC_QUILLON));
     ACCEL accels[16];
     int n = CopyAcceleratorTableA(table, accels, 16);
@@ -166,10 +168,10 @@ TEST_F(ReaderWindows, MenuAcceleratorsAndTheirRules) {
           << ((accels[i].fVirt & FALT) ? " alt" : "") << " " << accels[i].cmd;
         got.push_back(s.str());
     }
-    EXPECT_EQ(got, (std::vector<std::string>{"key Z ctrl alt 32772", "key N ctrl alt 32775",
-                                             "key A ctrl alt 32776", "key S ctrl alt 32787",
-                                             "key I ctrl alt 32788", "char / alt 104",
-                                             "char ? alt 104"}));
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "key Z ctrl alt 32772", "key W ctrl alt 32789", "key F ctrl alt 32790",
+                       "key N ctrl alt 32775", "key A ctrl alt 32776", "key S ctrl alt 32787",
+                       "key I ctrl alt 32788", "char / alt 104", "char ? alt 104"}));
 
     // A greyed entry does nothing, however its command arrives; the about box opens.
     drive([&] {
@@ -361,7 +363,7 @@ TEST_F(ReaderWindows, DeletingAndSearchingInTheList) {
         ASSERT_EQ(asked.size(), 2u);
         EXPECT_EQ(asked[1].text, "Zeitung wirklich l\xF6schen");
         EXPECT_EQ(asked[1].caption, "WARNUNG");
-        EXPECT_EQ(asked[1].owner, nullptr);
+        EXPECT_EQ(asked[1].owner, dialog) << "the warning belongs to its dialog";
         EXPECT_EQ(asked[1].style, static_cast<unsigned>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
 
         // Del among the resorts is the list's own key.
@@ -470,3 +472,129 @@ TEST_F(ReaderWindows, SearchingAndSavingInTheArticle) {
 }
 
 }  // namespace
+
+namespace {
+
+// A key pressed on `target` with Ctrl (and Alt) held: the driver shares the
+// GUI thread's keyboard state for the moment, as GetKeyState reads it.
+void pressKey(HWND target, UINT key, bool alt) {
+    DWORD gui = GetWindowThreadProcessId(target, nullptr);
+    AttachThreadInput(GetCurrentThreadId(), gui, TRUE);
+    BYTE state[256];
+    GetKeyboardState(state);
+    state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
+    if (alt) state[VK_MENU] = state[VK_LMENU] = 0x80;
+    SetKeyboardState(state);
+    SendMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, 0);
+    state[VK_CONTROL] = state[VK_LCONTROL] = state[VK_MENU] = state[VK_LMENU] = 0;
+    SetKeyboardState(state);
+    AttachThreadInput(GetCurrentThreadId(), gui, FALSE);
+}
+
+std::string resumeValue(const char *name) {
+    char text[256] = "";
+    DWORD number = 0, size = sizeof text, type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon\\Resume", 0, KEY_READ, &key))
+        return "(no key)";
+    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(text), &size);
+    RegCloseKey(key);
+    if (type == REG_DWORD) {
+        memcpy(&number, text, sizeof number);
+        return std::to_string(number);
+    }
+    return text;
+}
+
+}  // namespace
+
+// Where am I, reading on across a resort, resuming, searching every
+// newspaper, and the names the unlabelled controls get.
+TEST_F(ReaderWindows, ReadingComfort) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon");
+    drive([&] {
+        HWND dialog = openSelection();
+        ASSERT_TRUE(dialog);
+        HWND list = GetDlgItem(dialog, IDC_ENTRYLIST);
+        EXPECT_STREQ(accessibleNameOf(list), "Zeitungen");
+        choose(dialog, "7.12.2026 / Quillon Rundschau");
+        EXPECT_STREQ(accessibleNameOf(list), "Ressorts");
+        choose(dialog, "Lokales");
+        EXPECT_STREQ(accessibleNameOf(list), "Artikel");
+        SendMessageA(list, LB_SETCURSEL, 3, 0);
+        pressKey(list, 'P', true);
+        EXPECT_EQ(describeAll(takePrompts()),
+                  std::vector<std::string>{"Position | Artikel 4 von 5 im Ressort Lokales, "
+                                           "Quillon Rundschau vom 7.12.2026 | information"});
+
+        HWND view = openArticle(dialog, 3, "Schnee im Gebirge");
+        ASSERT_TRUE(view);
+        HWND field = GetDlgItem(view, IDC_ARTICLETEXT);
+        EXPECT_STREQ(accessibleNameOf(field), "Artikeltext");
+        pressKey(field, VK_NEXT, false);
+        EXPECT_EQ(textOf(view), "Leeres Blatt");
+        pressKey(field, VK_NEXT, false);  // over the boundary into Sport
+        EXPECT_EQ(textOf(view), "Pokalspiel verschoben");
+        EXPECT_EQ(textOf(dialog), "Artikelauswahl Sport Quillon Rundschau vom 7.12.2026");
+        EXPECT_EQ(selectionOf(list), 0);
+        pressKey(field, VK_PRIOR, false);
+        EXPECT_EQ(textOf(view), "Leeres Blatt");
+        EXPECT_EQ(selectionOf(list), 4);
+        EXPECT_EQ(textOf(field), "Artikelende\r\n");
+        SendMessageA(field, EM_SETSEL, 13, 13);  // the caret on the second line
+        pressKey(field, 'P', true);
+        EXPECT_EQ(describeAll(takePrompts()),
+                  std::vector<std::string>{"Position | Zeile 2 von 2 | information"});
+        press(view, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(view));
+        EXPECT_EQ(resumeValue("File"), "rundschau-2026-12-07.eif");
+        EXPECT_EQ(resumeValue("Headline"), "Leeres Blatt");
+        EXPECT_EQ(resumeValue("Line"), "1");
+        press(dialog, IDCANCEL);
+        press(dialog, IDCANCEL);
+        press(dialog, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(dialog));
+
+        // Weiterlesen opens that article over its list, the caret on its line.
+        PostMessageA(main_, WM_COMMAND, IDM_RESUME, 0);
+        view = waitForDialog("Leeres Blatt");
+        ASSERT_TRUE(view);
+        EXPECT_EQ(textSelection(GetDlgItem(view, IDC_ARTICLETEXT)),
+                  std::make_pair(DWORD(13), DWORD(13)));
+        dialog = waitForDialog("Artikelauswahl Lokales Quillon Rundschau vom 7.12.2026");
+        EXPECT_TRUE(dialog);
+        press(view, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(view));
+        press(dialog, IDCANCEL);
+        press(dialog, IDCANCEL);
+        press(dialog, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(dialog));
+
+        // Every newspaper searched; the hits open on their first match.
+        PostMessageA(main_, WM_COMMAND, IDM_SEARCH_ALL, 0);
+        HWND ask = waitForDialog("Suchen");
+        ASSERT_TRUE(ask);
+        EXPECT_STREQ(accessibleNameOf(GetDlgItem(ask, IDC_SEARCHTEXT)), "Suchbegriff");
+        SetWindowTextA(GetDlgItem(ask, IDC_SEARCHTEXT), "Schnee");
+        press(ask, IDOK);
+        dialog = waitForDialog("Suchergebnis: Schnee in allen Zeitungen");
+        ASSERT_TRUE(dialog);
+        list = GetDlgItem(dialog, IDC_ENTRYLIST);
+        EXPECT_STREQ(accessibleNameOf(list), "Suchergebnisse");
+        ASSERT_FALSE(entriesOf(list).empty());
+        EXPECT_EQ(entriesOf(list)[0],
+                  "Quillon Rundschau vom 7.12.2026, Lokales: Winterdienst bereit");
+        view = openArticle(dialog, 0, "Winterdienst bereit");
+        ASSERT_TRUE(view);
+        EXPECT_EQ(textSelection(GetDlgItem(view, IDC_ARTICLETEXT)),
+                  std::make_pair(DWORD(29), DWORD(35)));  // "Schnee" in the first line
+        press(view, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(view));
+        pressAndWait(dialog, IDCANCEL);
+        EXPECT_EQ(textOf(dialog), "Zeitungsauswahl");
+    });
+    // The boxes the script met were all read above; the delete warning has
+    // its dialog as owner now (tested natively).
+    EXPECT_TRUE(takePrompts().empty());
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon");
+}

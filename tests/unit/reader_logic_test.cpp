@@ -200,9 +200,18 @@ struct FakeSelection : SelectionHost {
     }
     void setCaption(const std::string &c) override { caption = c; }
     void *window() const override { return kDialog; }
-    void showArticle(const std::string &text, const char *headline) override {
+    void showArticle(const std::string &text, const char *headline,
+                     const ArticleStart &start) override {
+        shown.push_back(std::string(headline ? headline : "(none)") + "|" + text);
+        starts.push_back(start);
+    }
+    void replaceArticle(const std::string &text, const char *headline) override {
         shown.push_back(std::string(headline ? headline : "(none)") + "|" + text);
     }
+    void *articleWindow() const override { return kDialog; }
+    void levelChanged(SelectionLevel level) override { levels.push_back(level); }
+    std::vector<ArticleStart> starts;
+    std::vector<SelectionLevel> levels;
     int indexOf(const std::string &entry) const {
         for (size_t i = 0; i < entries.size(); ++i)
             if (entries[i] == entry) return static_cast<int>(i);
@@ -356,7 +365,7 @@ TEST_F(SelectionTest, NothingSelectedOrNothingStored) {
 
 TEST_F(SelectionTest, DeletingANewspaper) {
     const std::string question =
-        "no owner | WARNUNG | Zeitung wirklich l\xF6schen | warning yes/no default 2";
+        "owned | WARNUNG | Zeitung wirklich l\xF6schen | warning yes/no default 2";
     ASSERT_TRUE(selection.open());
     // Del at the resort level is the list's own business.
     selection.choose();
@@ -448,6 +457,150 @@ TEST_F(SelectionTest, ListSearchFromTheResortAndTheArticleLevel) {
     EXPECT_EQ(list.caption, "Artikelauswahl Lokales Quillon Rundschau vom 7.12.2026");
     EXPECT_EQ(list.selected, 0);
     EXPECT_EQ(list.entries.size(), 5u);
+}
+
+// The resume record kept in memory, as the registry keeps it between runs.
+struct MemoryResumeStore : ResumeStore {
+    bool kept = false;
+    ResumeRecord record;
+    bool load(ResumeRecord &r) override {
+        r = record;
+        return kept;
+    }
+    void save(const ResumeRecord &r) override {
+        record = r;
+        kept = true;
+    }
+};
+
+TEST_F(SelectionTest, WhereAmIAtEveryLevel) {
+    ASSERT_TRUE(selection.open());
+    list.selected = 1;
+    EXPECT_EQ(selection.whereAmI(), "Zeitung 2 von 3: Quillon Rundschau vom 7.12.2026");
+    selection.choose();
+    list.selected = 1;
+    EXPECT_EQ(selection.whereAmI(), "Ressort 2 von 3: Sport, Quillon Rundschau vom 7.12.2026");
+    list.selected = 0;
+    selection.choose();
+    list.selected = 2;
+    EXPECT_EQ(selection.whereAmI(),
+              "Artikel 3 von 5 im Ressort Lokales, Quillon Rundschau vom 7.12.2026");
+    setSearchText("Schnee");
+    selection.search();
+    takePrompts();
+    EXPECT_EQ(selection.whereAmI(), "Treffer 1 von 1 der Suche nach Schnee");
+    // The list's accessible name followed every level.
+    EXPECT_EQ(list.levels, (std::vector<SelectionLevel>{NewspaperLevel, ResortLevel, ArticleLevel,
+                                                        SearchHitLevel}));
+}
+
+TEST_F(SelectionTest, ReadingOnCrossesResortsAndKeepsTheListInStep) {
+    openLokales();
+    list.selected = 3;  // "Schnee im Gebirge", the fourth of five
+    selection.choose();
+    auto headline = [this] { return list.shown.back().substr(0, list.shown.back().find('|')); };
+    EXPECT_TRUE(selection.readOn(1));
+    EXPECT_EQ(headline(), "Leeres Blatt");
+    EXPECT_TRUE(selection.readOn(1));  // over the boundary into Sport
+    EXPECT_EQ(headline(), "Pokalspiel verschoben");
+    EXPECT_EQ(list.caption, "Artikelauswahl Sport Quillon Rundschau vom 7.12.2026");
+    EXPECT_EQ(list.selectedText(), "Pokalspiel verschoben");
+    EXPECT_TRUE(selection.readOn(-1));  // and back to the last of Lokales
+    EXPECT_EQ(headline(), "Leeres Blatt");
+    EXPECT_EQ(list.selected, 4);
+    while (selection.memory().resortPosition < 2 || list.selected < 0) selection.readOn(1);
+    EXPECT_EQ(headline(), "Konzert im Dom");
+    EXPECT_FALSE(selection.readOn(1));
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>{
+                  "owned | Hinweis | Letzter Artikel der Zeitung. | information ok"});
+    EXPECT_EQ(headline(), "Konzert im Dom") << "the last article stays";
+    // Escape returns to the resort list at the resort read last.
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.selectedText(), "Kultur");
+}
+
+TEST_F(SelectionTest, ResumingFindsTheArticleAgainOrSaysWhyNot) {
+    MemoryResumeStore store;
+    selection.setResumeStore(&store);
+    openLokales();
+    list.selected = 2;
+    selection.choose();  // Winterdienst bereit
+    selection.articleClosed(2);
+    ASSERT_TRUE(store.kept);
+    EXPECT_EQ(store.record.file, "rundschau-2026-12-07.eif");
+    EXPECT_EQ(store.record.resorts, std::vector<std::string>{"Lokales"});
+    EXPECT_EQ(store.record.line, 2);
+
+    struct Case {
+        const char *name;
+        void (*change)(ResumeRecord &);
+        const char *shown;   // the article opened, or null
+        const char *prompt;  // the box shown, or null
+    } cases[] = {
+        {"as kept", [](ResumeRecord &) {}, "Winterdienst bereit", nullptr},
+        // The edition was numbered anew: the headline still finds it.
+        {"another id", [](ResumeRecord &r) { r.articleId = 0x7f000001; }, "Winterdienst bereit",
+         nullptr},
+        {"headline gone", [](ResumeRecord &r) { r.headline = "Lawine"; }, nullptr,
+         "owned | Hinweis | Der Artikel, den Sie zuletzt gelesen haben, ist in seiner Zeitung "
+         "nicht mehr zu finden. | information ok"},
+        {"edition gone", [](ResumeRecord &r) { r.file = "rundschau-2026-12-01.eif"; }, nullptr,
+         "owned | Hinweis | Die Zeitung, in der Sie zuletzt gelesen haben, ist nicht mehr "
+         "gespeichert. | information ok"},
+    };
+    ResumeRecord kept = store.record;
+    for (const Case &c : cases) {
+        store.record = kept;
+        c.change(store.record);
+        FakeSelection fresh;
+        SelectionController again(g_binding, fresh);
+        again.setResumeStore(&store);
+        takePrompts();
+        ASSERT_TRUE(again.resume()) << c.name;
+        if (c.shown) {
+            ASSERT_EQ(fresh.shown.size(), 1u) << c.name;
+            EXPECT_EQ(fresh.shown[0].substr(0, fresh.shown[0].find('|')), c.shown) << c.name;
+            EXPECT_EQ(fresh.starts[0].line, 2) << c.name;
+            EXPECT_EQ(again.memory().level, ArticleLevel) << c.name;
+            EXPECT_EQ(fresh.selected, 3) << c.name << ": Enter reads on";
+        } else {
+            EXPECT_TRUE(fresh.shown.empty()) << c.name;
+            EXPECT_EQ(again.memory().level, NewspaperLevel) << c.name;
+        }
+        EXPECT_EQ(takePrompts(),
+                  c.prompt ? std::vector<std::string>{c.prompt} : std::vector<std::string>{})
+            << c.name;
+    }
+    store.kept = false;  // nothing kept, or a damaged record
+    FakeSelection fresh;
+    SelectionController again(g_binding, fresh);
+    again.setResumeStore(&store);
+    EXPECT_TRUE(again.resume());
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>{
+                  "owned | Hinweis | Es gibt noch keine Stelle zum Weiterlesen. | information ok"});
+}
+
+TEST_F(SelectionTest, SearchingEveryNewspaper) {
+    int reported = 0;
+    auto count = [](void *n, int, int) { return ++*static_cast<int *>(n) < 2; };  // stop after 2
+    std::vector<SearchHit> stopped = searchAllNewspapers(g_binding, "Schnee", count, &reported);
+    EXPECT_EQ(reported, 2);
+    std::vector<SearchHit> hits = searchAllNewspapers(g_binding, "Schnee", nullptr, nullptr);
+    ASSERT_GE(hits.size(), stopped.size());
+    ASSERT_TRUE(selection.openHitsOfAllNewspapers(hits, "Schnee"));
+    EXPECT_EQ(list.caption, "Suchergebnis: Schnee in allen Zeitungen");
+    EXPECT_EQ(list.entries[0], "Quillon Rundschau vom 7.12.2026, Lokales: Winterdienst bereit");
+    EXPECT_EQ(list.entries.size(), hits.size());
+    // Opening a hit puts the caret on the first match; F3 goes on from there.
+    selection.choose();
+    ASSERT_EQ(list.starts.size(), 1u);
+    EXPECT_EQ(list.starts[0].find, "Schnee");
+    EXPECT_TRUE(selection.goBack());
+    EXPECT_EQ(list.caption, "Zeitungsauswahl");
+    EXPECT_EQ(selection.memory().level, NewspaperLevel);
+    EXPECT_TRUE(searchAllNewspapers(g_binding, "Lawine", nullptr, nullptr).empty());
 }
 
 TEST_F(SelectionTest, SearchInTheArticleHasNoWrapAround) {
