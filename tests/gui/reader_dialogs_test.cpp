@@ -1,9 +1,12 @@
 // The reader's real windows under Wine: the main window's menu, the
 // selection, the article view, the search dialog, saving and help, against
 // the real qlapi.dll and a store of our editions.
+#include <objbase.h>
+
 #include <filesystem>
 #include <sstream>
 
+#include "accessible_reader.h"
 #include "library_binding.h"
 #include "search.h"
 #include "user_texts.h"
@@ -597,4 +600,91 @@ TEST_F(ReaderWindows, ReadingComfort) {
     // its dialog as owner now (tested natively).
     EXPECT_TRUE(takePrompts().empty());
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon");
+}
+
+namespace {
+
+// The control that has the keyboard focus on the GUI thread of `window`.
+HWND focusOf(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// The Tab order of a dialog from its focus round to it again, as ids.
+std::vector<int> tabOrder(HWND dialog) {
+    std::vector<int> ids;
+    HWND first = focusOf(dialog), c = first;
+    do {
+        ids.push_back(GetDlgCtrlID(c));
+        c = GetNextDlgTabItem(dialog, c, FALSE);
+    } while (c && c != first && ids.size() < 10);
+    return ids;
+}
+
+// "name [shortcut]" of a dialog's controls through oleacc (roles differ
+// between Windows and Wine, which calls every client object "Client").
+std::vector<std::string> accessibleSummary(HWND dialog) {
+    std::vector<std::string> out;
+    for (const AccessibleControl &c : readAccessibly(dialog))
+        out.push_back(c.name + (c.shortcut.empty() ? "" : " [" + c.shortcut + "]"));
+    return out;
+}
+
+}  // namespace
+
+// What a screen reader gets through the accessibility interface: focus on
+// opening, Tab order, button names with their access keys, the article text
+// as the value of its read-only field, and a real message box's text.
+TEST_F(ReaderWindows, ScreenReaderGetsEachDialog) {
+    drive([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        HWND dialog = openSelection();
+        ASSERT_TRUE(dialog);
+        HWND list = GetDlgItem(dialog, IDC_ENTRYLIST);
+        EXPECT_EQ(focusOf(dialog), list);
+        EXPECT_EQ(tabOrder(dialog), (std::vector<int>{IDC_ENTRYLIST, IDOK, IDCANCEL}));
+        std::vector<std::string> seen = accessibleSummary(dialog);
+        ASSERT_EQ(seen.size(), 4u);
+        EXPECT_EQ(seen[2], "Ausw\xE4hlen [Alt+A]");
+        EXPECT_EQ(seen[3],
+                  "Zur\xFC"
+                  "ck");
+
+        choose(dialog, "7.12.2026 / Quillon Rundschau");
+        choose(dialog, "Lokales");
+        HWND view = openArticle(dialog, 2, "Winterdienst bereit");
+        ASSERT_TRUE(view);
+        HWND field = GetDlgItem(view, IDC_ARTICLETEXT);
+        EXPECT_EQ(focusOf(view), field);
+        EXPECT_EQ(tabOrder(view), (std::vector<int>{IDC_ARTICLETEXT, IDCANCEL}));
+        std::vector<AccessibleControl> article = readAccessibly(view);
+        ASSERT_EQ(article.size(), 3u);
+        EXPECT_EQ(article[0].name, "Winterdienst bereit");
+        EXPECT_EQ(article[1].value, kWinterdienst);
+
+        // A real box, as the reader gets it: its text is a static's name.
+        setPromptFunction(nullptr);
+        DWORD gui = GetWindowThreadProcessId(field, nullptr);
+        AttachThreadInput(GetCurrentThreadId(), gui, TRUE);
+        BYTE state[256];
+        GetKeyboardState(state);
+        state[VK_CONTROL] = state[VK_MENU] = 0x80;
+        SetKeyboardState(state);
+        PostMessageA(field, WM_KEYDOWN, 'P', 0);
+        HWND box = waitForDialog("Position");
+        state[VK_CONTROL] = state[VK_MENU] = 0;
+        SetKeyboardState(state);
+        AttachThreadInput(GetCurrentThreadId(), gui, FALSE);
+        ASSERT_TRUE(box);
+        std::vector<std::string> said = accessibleSummary(box);
+        std::string all;
+        for (const std::string &line : said) all += line + "|";
+        EXPECT_NE(all.find("Zeile 1 von 5"), std::string::npos) << "[" << all << "]" << said.size();
+        press(box, IDOK);
+        EXPECT_TRUE(waitUntilGone(box));
+        setPromptFunction(scriptedPrompt);
+        CoUninitialize();
+    });
 }

@@ -29,6 +29,8 @@ std::vector<Prompt> takePrompts();
 // Where the owner's progress bar stood at each box since takePrompts; -1
 // for an owner without one.
 std::vector<int> promptBars();
+// The prompt function of the tests, which records and answers by script.
+int scriptedPrompt(Prompt &p);
 // "caption | text | icon" of each prompt.
 std::vector<std::string> describeAll(const std::vector<Prompt> &prompts);
 // Whether each box's owner was on the screen when the box came.
