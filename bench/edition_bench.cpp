@@ -25,7 +25,9 @@
 #include "documents/edition_format.h"
 #include "documents/sgml_reader.h"
 #include "edition_generator.h"
+#include "epub.h"
 #include "frame/knobs.h"
+#include "static_binding.h"
 
 namespace fs = std::filesystem;
 
@@ -148,6 +150,22 @@ int main() {
                 printf("growth 10 MB -> 50 MB (%s): opening %.2fx (linear is 5x)\n",
                        kKindNames[kind], f.opening / opening10);
         }
+    }
+    // The e-book of the 50 MB dense edition, against opening it.
+    {
+        freshFolder(generateEdition(planFor(50, dense)));
+        initialise();
+        double opening = seconds([] { QL_FindFirstResort(0); }, 1);
+        const NewspaperRecord *paper = QL_FindFirstNewspaper();
+        EpubEdition edition{paper->id, paper->title, paper->date, paper->countryCode, ""};
+        std::string out = (kBase / "edition.epub").string();
+        EpubResult written;
+        double epub =
+            seconds([&] { written = writeEpub(staticLibraryBinding(), edition, out); }, 1);
+        printf(
+            "EPUB of the 50 MB dense edition: %.2f s for %d articles, %.1f MB (opening it: "
+            "%.3f s)\n",
+            epub, written.articles, fs::file_size(out) / 1048576.0, opening);
     }
     knobs::resetLibrary();
     fs::remove_all(kBase);

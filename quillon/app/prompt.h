@@ -32,6 +32,9 @@ struct Prompt {
     unsigned style = 0;     // MB_* icon, buttons and default button
     // SaveFile: the proposed name going in, the chosen path coming out.
     std::string fileName;
+    // SaveFile: the filter's name and pattern and the default extension;
+    // empty for the text files of articles.
+    std::string filterName, filterPattern, extension;
 };
 
 // Shows the prompt and returns the button pressed (IDOK, IDYES, IDNO, ...);

@@ -14,9 +14,9 @@ int saveFileDialog(Prompt &p) {
     char name[kSaveNameSize] = "";
     std::strncpy(name, p.fileName.c_str(), sizeof name - 1);
     // "Textdatei\0*.txt\0\0"
-    std::string filter = userText(IDS_SAVE_FILTER_NAME);
+    std::string filter = p.filterName.empty() ? userText(IDS_SAVE_FILTER_NAME) : p.filterName;
     filter += '\0';
-    filter += userText(IDS_SAVE_FILTER_PATTERN);
+    filter += p.filterPattern.empty() ? userText(IDS_SAVE_FILTER_PATTERN) : p.filterPattern;
     filter += '\0';
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
@@ -26,7 +26,7 @@ int saveFileDialog(Prompt &p) {
     ofn.lpstrFile = name;
     ofn.nMaxFile = sizeof name;
     ofn.lpstrTitle = p.caption.c_str();
-    ofn.lpstrDefExt = userText(IDS_SAVE_EXTENSION);
+    ofn.lpstrDefExt = p.extension.empty() ? userText(IDS_SAVE_EXTENSION) : p.extension.c_str();
     // The program asks about overwriting itself.
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&ofn)) return IDCANCEL;

@@ -1,6 +1,7 @@
 // Levels and positions of the newspaper selection.
 #include "selection.h"
 
+#include "ebook_save.h"
 #include "prompt.h"
 #include "reading.h"
 #include "user_texts.h"
@@ -241,14 +242,39 @@ void SelectionController::setLevel(SelectionLevel level) {
     host_.levelChanged(level);
 }
 
-std::string SelectionController::newspaperFile(int position) {
+std::string SelectionController::newspaperPath(int position) {
     if (!library_.getNewspaperListFromHD || !library_.removeNewspaperTree) return std::string();
     EditionEntry *list = library_.getNewspaperListFromHD();
     const EditionEntry *e = list;
     for (int k = 0; e && k < position; ++k) e = e->next;
-    std::string name = e ? fileNamePart(e->path) : std::string();
+    std::string path = e && e->path ? e->path : "";
     library_.removeNewspaperTree(list);
-    return name;
+    return path;
+}
+
+std::string SelectionController::newspaperFile(int position) {
+    return fileNamePart(newspaperPath(position).c_str());
+}
+
+bool SelectionController::saveEbook() {
+    if (memory_.level != NewspaperLevel) return false;
+    int i = host_.selectedEntry();
+    if (i < 0) {
+        tellNothingSelected();
+        return true;
+    }
+    const NewspaperRecord *paper = walkToNewspaper(i);
+    if (!paper) return true;
+    EpubEdition edition;
+    edition.id = paper->id;
+    edition.title = paper->title ? paper->title : "";
+    edition.date = paper->date ? paper->date : "";
+    edition.countryCode = paper->countryCode;
+    std::string path = newspaperPath(i);
+    if (!path.empty()) edition.language = editionLanguage(path);
+    saveEditionAsEbook(library_, edition, host_.window());
+    select(i);
+    return true;
 }
 
 // Keeps the open article and the caret's line as the place to read on from.

@@ -102,6 +102,10 @@ class SelectionController {
     bool readOn(int direction);
     // The article view closed with the caret on `line`.
     void articleClosed(int line);
+    // Ctrl+E (or the list's menu) at the newspaper level: the selected
+    // edition saved as an e-book. False at other levels: the key is not
+    // taken.
+    bool saveEbook();
     // Shows the hits of a search over every newspaper; Escape returns to the
     // newspaper list.
     bool openHitsOfAllNewspapers(std::vector<SearchHit> hits, const std::string &needle);
@@ -121,6 +125,7 @@ class SelectionController {
     void chooseResort(int position);
     void setLevel(SelectionLevel level);
     std::string newspaperFile(int position);
+    std::string newspaperPath(int position);
     void keepPlace(int line);
     bool readOnInNewspaper(int direction);
     bool readOnInHits(int direction);

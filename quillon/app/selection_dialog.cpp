@@ -4,6 +4,7 @@
 #include "dialogs.h"  // windows.h first
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include "prompt.h"
 #include "selection.h"
@@ -94,6 +95,24 @@ LRESULT CALLBACK listKeyProc(HWND list, UINT message, WPARAM wParam, LPARAM lPar
         g_helpContext = kHelpSelection;
     }
     if (message == WM_CHAR && wParam == 16) return 0;  // Ctrl+Alt+P's character
+    if (message == WM_CHAR && wParam == 5 && d->controller().saveEbook()) return 0;  // Ctrl+E
+    if (message == WM_CONTEXTMENU) {
+        // The list's one menu entry, for those who look for it there.
+        HMENU menu = CreatePopupMenu();
+        bool here = d->controller().memory().level == NewspaperLevel;
+        AppendMenuA(menu, MF_STRING | (here ? MF_ENABLED : MF_GRAYED), 1, userText(IDS_EBOOK_MENU));
+        POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (at.x == -1 && at.y == -1) {  // from the keyboard: at the list
+            RECT r;
+            GetWindowRect(list, &r);
+            at = {r.left + 8, r.top + 8};
+        }
+        int chosen =
+            TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, dialog, nullptr);
+        DestroyMenu(menu);
+        if (chosen == 1) d->controller().saveEbook();
+        return 0;
+    }
     if (isControlAltKey(message, wParam, 'P')) {
         messageBox(dialog, d->controller().whereAmI(), userText(IDS_POSITION_CAPTION),
                    MB_OK | MB_ICONINFORMATION);

@@ -113,6 +113,11 @@
 #define IDS_SEARCH_ALL_CAPTION 293
 #define IDS_SEARCH_ALL_ENTRY 294
 #define IDS_SEARCH_ALL_PROGRESS 295
+// The e-book of an edition.
+#define IDS_EBOOK_SAVE_TITLE 296
+#define IDS_EBOOK_FILTER_NAME 297
+#define IDS_EBOOK_WRITTEN 298
+#define IDS_EBOOK_MENU 299
 // The names a screen reader gives controls that have no label.
 #define IDS_NAME_NEWSPAPERS 170
 #define IDS_NAME_RESORTS 171

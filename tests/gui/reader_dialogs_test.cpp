@@ -688,3 +688,35 @@ TEST_F(ReaderWindows, ScreenReaderGetsEachDialog) {
         CoUninitialize();
     });
 }
+
+// Ctrl+E at the newspaper level saves the selected edition as an e-book:
+// the save dialog proposes "<paper> <date>.epub", one box says what was
+// written, and the file is a whole EPUB.
+TEST_F(ReaderWindows, SavingAnEditionAsAnEbook) {
+    std::string saved = s_dir + "rundschau.epub";
+    fs::remove(saved);
+    drive([&] {
+        HWND dialog = openSelection();
+        ASSERT_TRUE(dialog);
+        HWND list = GetDlgItem(dialog, IDC_ENTRYLIST);
+        SendMessageA(list, LB_SETCURSEL, 1, 0);  // the Rundschau
+        {
+            std::lock_guard<std::mutex> hold(g_promptLock);
+            g_saveNames = {saved};
+        }
+        PostMessageA(list, WM_CHAR, 5, 0);
+        ASSERT_TRUE(waitFor([] { return promptCount() == 2; }));
+        EXPECT_EQ(selectionOf(list), 1);
+    });
+    std::vector<Prompt> prompts = takePrompts();
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_EQ(prompts[0].kind, PromptKind::SaveFile);
+    EXPECT_EQ(prompts[0].caption, "Als E-Book speichern");
+    EXPECT_EQ(prompts[0].fileName, "Quillon Rundschau 7.12.2026.epub");
+    EXPECT_EQ(prompts[0].filterName, "E-Book (*.epub)");
+    EXPECT_EQ(prompts[1].text, "\x84rundschau.epub\x93 mit 3 Ressorts und 8 Artikeln gespeichert.");
+    std::string epub = readFile(saved);
+    EXPECT_EQ(epub.substr(0, 2), "PK");
+    EXPECT_EQ(epub.substr(30, 28), "mimetypeapplication/epub+zip");
+    EXPECT_FALSE(fs::exists(saved + ".part"));
+}

@@ -21,6 +21,7 @@
 #include "selection.h"
 #include "settings.h"
 #include "startup.h"
+#include "static_binding.h"
 #include "test_env.h"
 #include "user_texts.h"
 
@@ -237,16 +238,7 @@ class SelectionTest : public ReaderTest {
         QL_Initialize(0);
         ReaderTest::TearDown();
     }
-    static void bindToStaticLibrary() {
-        g_binding =
-            LibraryBinding{QL_DllError,        QL_UseEnhancedInterface,   QL_WantUpdate,
-                           QL_CancelDownload,  QL_GetNewspaperListFromHD, QL_RemoveNewspaperTree,
-                           QL_Initialize,      QL_FindFirstNewspaper,     QL_FindNextNewspaper,
-                           QL_FindFirstResort, QL_FindNextResort,         QL_FindFirstArticle,
-                           QL_FindNextArticle, QL_FindFirstParagraph,     QL_FindNextParagraph,
-                           QL_ResyncNewspaper, QL_GetNewspaper,           QL_RegisterCallback,
-                           QL_DeleteNewspaper};
-    }
+    static void bindToStaticLibrary() { g_binding = staticLibraryBinding(); }
     // Opens the selection and goes down to the Lokales articles.
     void openLokales() {
         ASSERT_TRUE(selection.open());

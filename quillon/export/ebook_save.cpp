@@ -1,0 +1,36 @@
+// The e-book save road.
+#include "ebook_save.h"
+
+#include <cstdio>
+
+#include "prompt.h"
+#include "resume.h"
+#include "save_article.h"
+#include "user_texts.h"
+
+void saveEditionAsEbook(const LibraryBinding &library, const EpubEdition &edition, void *owner) {
+    Prompt ask;
+    ask.kind = PromptKind::SaveFile;
+    ask.owner = owner;
+    ask.caption = userText(IDS_EBOOK_SAVE_TITLE);
+    ask.fileName = epubFileName(edition.title, edition.date).substr(0, kSaveNameSize - 1);
+    ask.filterName = userText(IDS_EBOOK_FILTER_NAME);
+    ask.filterPattern = "*.epub";
+    ask.extension = "epub";
+    if (prompt(ask) != IDOK || ask.fileName.empty()) return;
+    const char *path = ask.fileName.c_str();
+    if (FILE *existing = std::fopen(path, "rb")) {
+        std::fclose(existing);
+        if (messageBox(owner, userText(IDS_OVERWRITE_QUESTION), userText(IDS_WARNING_CAPTION),
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+            return;
+    }
+    EpubResult r = writeEpub(library, edition, path);
+    if (r.written)
+        messageBox(owner,
+                   formatText(userText(IDS_EBOOK_WRITTEN), fileNamePart(path).c_str(), r.resorts,
+                              r.articles),
+                   userText(IDS_NOTICE_CAPTION), MB_OK | MB_ICONINFORMATION);
+    else
+        messageBox(owner, r.error, userText(IDS_WARNING_CAPTION), MB_OK | MB_ICONWARNING);
+}
