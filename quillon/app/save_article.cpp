@@ -14,13 +14,7 @@ void saveArticle(const std::string &proposedName, void *owner, const std::string
     ask.fileName = proposedName.substr(0, kSaveNameSize - 1);
     if (prompt(ask) != IDOK || ask.fileName.empty()) return;
     const char *path = ask.fileName.c_str();
-
-    if (FILE *existing = std::fopen(path, "rb")) {
-        std::fclose(existing);
-        if (messageBox(owner, userText(IDS_OVERWRITE_QUESTION), userText(IDS_WARNING_CAPTION),
-                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
-            return;
-    }
+    if (!mayOverwrite(path, owner)) return;
     FILE *out = std::fopen(path, "wb");
     bool written = out != nullptr;
     if (out) {
@@ -31,4 +25,12 @@ void saveArticle(const std::string &proposedName, void *owner, const std::string
     if (!written)
         messageBox(owner, userText(IDS_WRITE_FAILED), userText(IDS_WARNING_CAPTION),
                    MB_OK | MB_ICONWARNING);
+}
+
+bool mayOverwrite(const char *path, void *owner) {
+    FILE *existing = std::fopen(path, "rb");
+    if (!existing) return true;
+    std::fclose(existing);
+    return messageBox(owner, userText(IDS_OVERWRITE_QUESTION), userText(IDS_WARNING_CAPTION),
+                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }

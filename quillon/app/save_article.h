@@ -12,4 +12,8 @@ constexpr size_t kSaveNameSize = 259;
 // `owner`. A cancelled dialog or a refused overwrite writes nothing.
 void saveArticle(const std::string &proposedName, void *owner, const std::string &text);
 
+// False when `path` exists and the user (asked in a box owned by `owner`)
+// does not want it overwritten.
+bool mayOverwrite(const char *path, void *owner);
+
 #endif

@@ -1,8 +1,6 @@
 // The e-book save road.
 #include "ebook_save.h"
 
-#include <cstdio>
-
 #include "prompt.h"
 #include "resume.h"
 #include "save_article.h"
@@ -19,12 +17,7 @@ void saveEditionAsEbook(const LibraryBinding &library, const EpubEdition &editio
     ask.extension = "epub";
     if (prompt(ask) != IDOK || ask.fileName.empty()) return;
     const char *path = ask.fileName.c_str();
-    if (FILE *existing = std::fopen(path, "rb")) {
-        std::fclose(existing);
-        if (messageBox(owner, userText(IDS_OVERWRITE_QUESTION), userText(IDS_WARNING_CAPTION),
-                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
-            return;
-    }
+    if (!mayOverwrite(path, owner)) return;
     EpubResult r = writeEpub(library, edition, path);
     if (r.written)
         messageBox(owner,

@@ -6,27 +6,13 @@
 #include "documents/edition_format.h"
 #include "documents/entity_table.h"
 #include "documents/sgml_reader.h"
+#include "reference_reader.h"
 #include "test_env.h"
 
 namespace {
 
 // The tree as text: an element's content in brackets, then its closing tag.
-std::string dump(NodeRef n) {
-    std::string out;
-    for (; n;) {
-        if (!out.empty()) out += '|';
-        out += fullNodeText(n);
-        if (sgmlNode(n).kind == kOpeningTag) {
-            out += "[" + dump(leftOf(n)) + "]";
-            if (!rightOf(n)) break;
-            out += fullNodeText(rightOf(n));
-            n = leftOf(rightOf(n));
-        } else {
-            n = leftOf(n);
-        }
-    }
-    return out;
-}
+std::string dump(NodeRef n) { return reference::dumpLibraryTree(n); }
 
 struct Parsed {
     std::string message;  // empty on success
