@@ -9,13 +9,15 @@ jar=/usr/share/java/epubcheck.jar
 rm -rf "$out"
 mkdir -p "$out"
 # One of our own besides the samples: an empty resort, an overlong title,
-# every character that needs escaping, references of both kinds.
+# every character that needs escaping, references of both kinds, and a
+# headline that decodes to nothing.
 cat >"$out/awkward.eif" <<'EDITION'
 <!ENTITY euro CDATA "EUR">
 <DUZUZUVU LANGUAGE="fr"><NPTL>Zeitung &amp; &lt;Blatt&gt;</NPTL><CD YEAR="2026" MONTH="12" DAY="8"></CD>
 <GROUP><GRTITLE>Leer</GRTITLE></GROUP>
 <GROUP><GRTITLE>Ein sehr langer Ressorttitel, der weit mehr als neunundsiebzig Zeichen hat und abgeschnitten wird</GRTITLE>
 <ARTICLE><ATL>&quot;A&quot; &amp; B &lt;C&gt; &auml;&ouml;&uuml;&szlig; &copy; &yuml;</ATL></ARTICLE>
+<ARTICLE><ATL>&unbekannt;</ATL><P>Ihre Schlagzeile wird zu nichts.</P></ARTICLE>
 <ARTICLE><ATL>Mit Text</ATL><P>1 &lt; 2 &amp;&amp; 3 &gt; 2 &nbsp;&laquo;&euro;&raquo; ' "</P></ARTICLE></GROUP>
 </DUZUZUVU>
 EDITION

@@ -143,7 +143,13 @@ std::string htmlStart(const std::string &lang, const std::string &title) {
            xml(title) + "</title>\n</head>\n";
 }
 
-std::string resortTitle(const Resort &r) { return r.title.empty() ? "Ressort" : r.title; }
+// Headings and contents entries need text: a title that decodes to nothing
+// (or only to bytes XML cannot carry) gets the library's own word for none.
+std::string visible(const std::string &text, const char *instead) {
+    return xml(text).find_first_not_of(" \t\r\n") == std::string::npos ? instead : text;
+}
+std::string resortTitle(const Resort &r) { return visible(r.title, "kein Titel"); }
+std::string headline(const Article &a) { return visible(a.headline, "kein Titel"); }
 
 // A resort's section: its heading at `level`, its articles one level
 // below, its sub-resorts as sections of their own.
@@ -155,7 +161,7 @@ void writeSection(const Resort &r, const std::string &id, int level, std::string
         const Article &article = r.articles[a];
         std::string aid = id + "-a" + std::to_string(a + 1);
         out += "<section id=\"" + aid + "\" aria-labelledby=\"" + aid + "-h\">\n<h" +
-               std::to_string(ah) + " id=\"" + aid + "-h\">" + xml(article.headline) + "</h" +
+               std::to_string(ah) + " id=\"" + aid + "-h\">" + xml(headline(article)) + "</h" +
                std::to_string(ah) + ">\n";
         for (const std::string &p : article.paragraphs) out += "<p>" + xml(p) + "</p>\n";
         out += "</section>\n";
@@ -172,7 +178,7 @@ void writeTocEntries(const Resort &r, const std::string &file, const std::string
         out += "\n<ol>\n";
         for (size_t a = 0; a < r.articles.size(); ++a)
             out += "<li><a href=\"" + file + "#" + id + "-a" + std::to_string(a + 1) + "\">" +
-                   xml(r.articles[a].headline) + "</a></li>\n";
+                   xml(headline(r.articles[a])) + "</a></li>\n";
         for (size_t s = 0; s < r.subResorts.size(); ++s)
             writeTocEntries(r.subResorts[s], file, id + "-" + std::to_string(s + 1), out);
         out += "</ol>\n";
