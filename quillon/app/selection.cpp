@@ -265,14 +265,7 @@ bool SelectionController::saveEbook() {
     }
     const NewspaperRecord *paper = walkToNewspaper(i);
     if (!paper) return true;
-    EpubEdition edition;
-    edition.id = paper->id;
-    edition.title = paper->title ? paper->title : "";
-    edition.date = paper->date ? paper->date : "";
-    edition.countryCode = paper->countryCode;
-    std::string path = newspaperPath(i);
-    if (!path.empty()) edition.language = editionLanguage(path);
-    saveEditionAsEbook(library_, edition, host_.window());
+    saveEditionAsEbook(library_, epubEditionOf(*paper, newspaperPath(i)), host_.window());
     select(i);
     return true;
 }
@@ -280,26 +273,25 @@ bool SelectionController::saveEbook() {
 // Keeps the open article and the caret's line as the place to read on from.
 void SelectionController::keepPlace(int line) {
     if (!resumeStore_) return;
-    ResumeRecord record;
+    const SearchHit *hit = nullptr;
     if (memory_.level == SearchHitLevel) {
         if (memory_.articlePosition >= static_cast<int>(memory_.hits.size())) return;
-        const SearchHit &hit = memory_.hits[static_cast<size_t>(memory_.articlePosition)];
-        if (memory_.hitsOfAllNewspapers) {
-            record.file = newspaperFile(hit.newspaper);
-            record.title = hit.paper;
-            record.date = hit.date;
-        } else {
-            record.file = memory_.newspaperFile;
-            record.title = memory_.newspaper->title ? memory_.newspaper->title : "";
-            record.date = memory_.newspaper->date ? memory_.newspaper->date : "";
-        }
-        record.resorts = {hit.resort};
-    } else {
+        hit = &memory_.hits[static_cast<size_t>(memory_.articlePosition)];
+    }
+    ResumeRecord record;
+    if (hit && memory_.hitsOfAllNewspapers) {  // the hit's own paper
+        record.file = newspaperFile(hit->newspaper);
+        record.title = hit->paper;
+        record.date = hit->date;
+    } else {  // the paper the list was opened in
         record.file = memory_.newspaperFile;
         record.title = memory_.newspaper->title ? memory_.newspaper->title : "";
         record.date = memory_.newspaper->date ? memory_.newspaper->date : "";
-        record.resorts = {memory_.resort && memory_.resort->title ? memory_.resort->title : ""};
     }
+    if (hit)
+        record.resorts = {hit->resort};
+    else
+        record.resorts = {memory_.resort && memory_.resort->title ? memory_.resort->title : ""};
     record.articleId = memory_.articleId;
     record.headline = memory_.articleHeadline;
     record.hasHeadline = memory_.articleHasHeadline;

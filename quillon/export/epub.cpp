@@ -201,6 +201,16 @@ bool looksLikeLanguageTag(const std::string &tag) {
 
 }  // namespace
 
+EpubEdition epubEditionOf(const NewspaperRecord &paper, const std::string &path) {
+    EpubEdition edition;
+    edition.id = paper.id;
+    edition.title = orEmpty(paper.title);
+    edition.date = orEmpty(paper.date);
+    edition.countryCode = paper.countryCode;
+    if (!path.empty()) edition.language = editionLanguage(path);
+    return edition;
+}
+
 std::string epubLanguage(int countryCode, const std::string &language) {
     if (countryCode == 49) return "de";
     return looksLikeLanguageTag(language) ? language : "und";

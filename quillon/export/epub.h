@@ -17,6 +17,10 @@ struct EpubEdition {
     std::string language;  // the edition's LANGUAGE value, "" when unknown
 };
 
+// An edition as the newspaper list gives it, its language read from its
+// data file at `path` (none when empty).
+EpubEdition epubEditionOf(const NewspaperRecord &paper, const std::string &path);
+
 struct EpubResult {
     bool written = false;
     int resorts = 0, articles = 0;

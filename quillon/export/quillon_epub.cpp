@@ -42,13 +42,7 @@ bool findEdition(const LibraryBinding &library, int position, EpubEdition &editi
     for (; p && n < position; p = library.findNextNewspaper(), ++n)
         if (file) file = file->next;
     bool found = p != nullptr;
-    if (found) {
-        edition.id = p->id;
-        edition.title = p->title ? p->title : "";
-        edition.date = p->date ? p->date : "";
-        edition.countryCode = p->countryCode;
-        if (file && file->path) edition.language = editionLanguage(file->path);
-    }
+    if (found) edition = epubEditionOf(*p, file && file->path ? file->path : "");
     library.removeNewspaperTree(files);
     return found;
 }

@@ -44,6 +44,19 @@ uint16_t dosTime(int hour, int minute, int second) {
     return static_cast<uint16_t>(((hour & 31) << 11) | ((minute & 63) << 5) | ((second / 2) & 31));
 }
 
+void ZipWriter::putEntryFields(std::string &b, const Entry &e) const {
+    put16(b, 20);  // version needed: 2.0
+    put16(b, 0);   // flags
+    put16(b, e.method);
+    put16(b, time_);
+    put16(b, date_);
+    put32(b, e.crc);
+    put32(b, e.packed);
+    put32(b, e.size);
+    put16(b, static_cast<uint32_t>(e.name.size()));
+    put16(b, 0);  // no extra field (the mimetype entry must have none)
+}
+
 bool ZipWriter::write(const void *data, size_t n) {
     if (failed_) return false;
     if (n && fwrite(data, 1, n, out_) != n) return fail();
@@ -68,16 +81,7 @@ bool ZipWriter::add(const std::string &name, const std::string &data, bool defla
     e.packed = static_cast<uint32_t>(body.size());
     std::string h;
     put32(h, 0x04034b50);
-    put16(h, 20);  // version needed: 2.0
-    put16(h, 0);   // flags
-    put16(h, e.method);
-    put16(h, time_);
-    put16(h, date_);
-    put32(h, e.crc);
-    put32(h, e.packed);
-    put32(h, e.size);
-    put16(h, static_cast<uint32_t>(name.size()));
-    put16(h, 0);  // no extra field (the mimetype entry must have none)
+    putEntryFields(h, e);
     h += name;
     if (!write(h.data(), h.size()) || !write(body.data(), body.size())) return false;
     entries_.push_back(std::move(e));
@@ -91,16 +95,7 @@ bool ZipWriter::finish() {
     for (const Entry &e : entries_) {
         put32(d, 0x02014b50);
         put16(d, 20);  // made by: MS-DOS, 2.0
-        put16(d, 20);
-        put16(d, 0);
-        put16(d, e.method);
-        put16(d, time_);
-        put16(d, date_);
-        put32(d, e.crc);
-        put32(d, e.packed);
-        put32(d, e.size);
-        put16(d, static_cast<uint32_t>(e.name.size()));
-        put16(d, 0);  // extra
+        putEntryFields(d, e);
         put16(d, 0);  // comment
         put16(d, 0);  // disk
         put16(d, 0);  // internal attributes

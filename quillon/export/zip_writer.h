@@ -31,6 +31,9 @@ class ZipWriter {
         uint16_t method;
         uint32_t crc, packed, size, offset;
     };
+    // The fields a local header and a directory record share, from the
+    // version needed to the length of the extra field.
+    void putEntryFields(std::string &b, const Entry &e) const;
     bool write(const void *data, size_t n);
     bool fail() { return !(failed_ = true); }
 
