@@ -32,10 +32,14 @@ winpath() { echo "Z:$1" | tr / '\\'; }
 
 # reader_settings NEWS-FOLDER URL: the library's qlapi.ini in the prefix's
 # Windows folder, one server fetched by the library itself; and captions
-# drawn by Wine, since no window manager draws them.
+# drawn by Wine.
 reader_settings() {
     printf '[FILES]\r\nPATH=%s\\\r\n[CONNECTIONS]\r\nServer=VKT\r\n[VKT]\r\nappl=internal\r\ncommand=internal\r\nunpacker=internal\r\nurl=%s\r\nlogin=demo\r\npassword=demo\r\nclass=HttpPostmasterClass\r\nneedsmodem=0\r\ndays=0,1,2,3,4,5,6\r\n[COUNTRIES]\r\nde=49\r\nen=1\r\n' \
         "$(winpath "$1")" "$2" >"$WINEPREFIX/drive_c/windows/qlapi.ini"
+    draw_captions
+}
+# draw_captions: Wine draws the captions, since no window manager does.
+draw_captions() {
     "$here/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f \
         >/dev/null 2>&1
 }
@@ -135,5 +139,18 @@ dismiss() {
     local id
     id=$(window "$1")
     close "$id" "$2"
+}
+# leave_reader MAIN PID [SHOT]: Alt+F4 in quillon's main window and Enter on
+# its question (a screenshot of it), until the program has ended.
+leave_reader() {
+    local question
+    key "$1" alt+F4
+    question=$(window '^Vantrel Quillon$' "$1")
+    shot "${3:-leave}"
+    for _ in 1 2 3 4 5; do
+        key "$question" Return
+        for _ in $(seq 1 20); do kill -0 "$2" 2>/dev/null || return 0; sleep 0.1; done
+    done
+    fail "quillon did not end"
 }
 shot() { import -window root "$out/$1.png"; echo "  $1.png"; }

@@ -77,12 +77,23 @@ void listByMessages(HWND list, std::vector<std::string> &lines) {
     }
 }
 
+// The controls in window order, which is the Tab order; a wizard's page (the
+// installer's) is a dialog of its own inside the window, read in its place.
+void readChildren(HWND parent, std::vector<AccessibleControl> &out) {
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(c)) continue;
+        if (isClass(c, "#32770"))
+            readChildren(c, out);
+        else
+            out.push_back(readOne(c));
+    }
+}
+
 }  // namespace
 
 std::vector<AccessibleControl> readAccessibly(HWND dialog) {
     std::vector<AccessibleControl> out{readOne(dialog)};
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (IsWindowVisible(c)) out.push_back(readOne(c));
+    readChildren(dialog, out);
     return out;
 }
 
