@@ -218,7 +218,9 @@ Section "${PRODUCT}" SecProgram
         CreateDirectory "$Folder"
         ${If} ${Errors}
             ${Log} "Ordner $Folder konnte nicht angelegt werden"
-            DetailPrint "Der Ordner $Folder konnte nicht angelegt werden."
+            MessageBox MB_OK|MB_ICONEXCLAMATION \
+                "Der Ordner für die Zeitungen, $Folder, konnte nicht angelegt werden. Bis er da ist, kann Quillon keine Zeitungen abholen; wählen Sie bei einer neuen Installation einen anderen Ordner." \
+                /SD IDOK
         ${Else}
             WriteRegStr HKCU "${READER_KEY}" "NewspaperFolder" "$Folder"
         ${EndIf}
@@ -254,6 +256,8 @@ Section "-Start menu"
     ${Else}
         CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\quillon.exe" "" \
             "$INSTDIR\quillon.exe" 0 SW_SHOWNORMAL CONTROL|ALT|Q "Zeitungen lesen"
+        ; An earlier installation's desktop shortcut would hold the same key.
+        Delete "$DESKTOP\${SHORTCUT}"
     ${EndIf}
 SectionEnd
 

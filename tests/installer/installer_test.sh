@@ -211,6 +211,7 @@ upgrade)
         check "kept ${value%% *}" "$(reg_value "$library_key" "${value%% *}")" "${value#* }"
     done
     [ -f "$news/rundschau-2026-12-07.eif" ] || fail "the edition is gone"
+    check "Ctrl+Alt+Q moved to the new desktop shortcut" "$(hotkey "$desk_link") $(hotkey "$menu_link")" "51 06 00 00"
     echo "upgrade: 1.0.0 to $version, settings and edition kept"
     ;;
 
