@@ -103,6 +103,7 @@ Var PurgeBox
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SubscriptionPage SubscriptionPageLeave
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} ist installiert. Strg+Alt+Q startet das Programm jederzeit.$\r$\n$\r$\nDie Eingabetaste wählt „Fertigstellen“ und schließt den Assistenten."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\quillon.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "${PRODUCT} jetzt starten"
 !insertmacro MUI_PAGE_FINISH

@@ -79,11 +79,13 @@ setup_rc() {  # setup_rc INSTALLER ARG...: the installer's exit code
     echo "$rc"
 }
 # uninstall ARG...: the uninstaller hands over to a copy of itself and ends
-# at once; the removal is done when the uninstaller has gone.
+# at once; the removal is done when that copy has logged its last line.
 uninstall() {
+    local before
+    before=$(wc -l <"$log")
     "$here/scripts/wine-run" "$instdir/uninstall.exe" "$@"
-    for _ in $(seq 1 100); do
-        [ -e "$instdir/uninstall.exe" ] || { sleep 1; return 0; }
+    for _ in $(seq 1 150); do
+        [ "$(wc -l <"$log")" -gt "$before" ] && { sleep 0.5; return 0; }
         sleep 0.2
     done
     fail "the uninstaller did not finish"
@@ -110,6 +112,29 @@ start_reader() {
     main=$(window '^Vantrel Quillon$')
 }
 stop_reader() { leave_reader "$main" "$reader" "$1"; reader=; }
+
+# What a screen reader reads in the open dialog.
+say() {
+    echo "-- $1"
+    run screen_reader.exe | iconv -f CP1252 -t UTF-8 | tr -d '\r' | tee "$out/$1.txt"
+}
+# page TEXT NAME: waits until the wizard shows a page with that text,
+# then keeps its picture and what is read on it.
+page() {
+    for _ in $(seq 1 50); do
+        run screen_reader.exe 2>/dev/null | iconv -f CP1252 -t UTF-8 | grep -q "$1" && break
+        sleep 0.2
+    done
+    say "$2"
+    grep -q "$1" "$out/$2.txt" || fail "no page \"$1\""
+    shot "$2"
+}
+# wizard INSTALLER: starts the installer's wizard; its window in $w.
+wizard() {
+    "$here/scripts/wine-run" "$1" &
+    wizard=$!
+    w=$(window '^Installation von Vantrel Quillon')
+}
 
 case $case in
 silent)
@@ -203,9 +228,33 @@ upgrade)
     case $(last_log) in *"läuft noch") ;; *) fail "log: $(last_log)" ;; esac
     ! cmp -s "$instdir/quillon.exe" "$staged/quillon.exe" || fail "the running program was replaced"
     check "version while the program runs" "$(reg_value "$uninstall_key" DisplayVersion)" 1.0.0
-    stop_reader leave
 
-    check "exit code, newer" "$(setup_rc "$setup" /S)" 0
+    # The wizard over it: the present folder and subscription are shown;
+    # it asks to end the program, and goes on once it has ended.
+    wizard "$setup"
+    page 'Willkommen zur Installation' 1-welcome
+    key "$w" Return
+    page 'Komponenten auswählen' 2-components
+    key "$w" Return
+    page 'Programs\\Quillon' 3-folder
+    key "$w" Return
+    page '127.0.0.1:1/q' 4-subscription
+    grep -qx ' *25' "$out/4-subscription.txt" || fail "the kept number is not shown"
+    key "$w" Return
+    box=$(window '^Installation von Vantrel Quillon' "$w")
+    say 5-running
+    grep -q 'läuft noch' "$out/5-running.txt" || fail "no word on the running program"
+    shot 5-running
+    # Back to the program to end it: a click on its window, since without a
+    # window manager there is no Alt+Tab.
+    xdotool mousemove --window "$main" 100 100 click 1
+    sleep 0.5
+    stop_reader 5-leave
+    close "$box" Return
+    page 'Vantrel Quillon jetzt starten' 6-finished
+    key "$w" space Return
+    vanish "$w"
+    wizard=
     expect_installed
     for value in "URL 127.0.0.1:1/q" "Login leser" "maxpapers 0x19"; do
         check "kept ${value%% *}" "$(reg_value "$library_key" "${value%% *}")" "${value#* }"
@@ -216,25 +265,7 @@ upgrade)
     ;;
 
 keyboard)
-    # What a screen reader reads in the open dialog.
-    say() {
-        echo "-- $1"
-        run screen_reader.exe | iconv -f CP1252 -t UTF-8 | tr -d '\r' | tee "$out/$1.txt"
-    }
-    # page TEXT NAME: waits until the wizard shows a page with that text,
-    # then keeps its picture and what is read on it.
-    page() {
-        for _ in $(seq 1 50); do
-            run screen_reader.exe 2>/dev/null | iconv -f CP1252 -t UTF-8 | grep -q "$1" && break
-            sleep 0.2
-        done
-        say "$2"
-        grep -q "$1" "$out/$2.txt" || fail "no page \"$1\""
-        shot "$2"
-    }
-    "$here/scripts/wine-run" "$setup" &
-    wizard=$!
-    w=$(window '^Installation von Vantrel Quillon')
+    wizard "$setup"
     page 'Willkommen zur Installation' 1-welcome
     key "$w" Return
     page 'Komponenten auswählen' 2-components
