@@ -10,7 +10,8 @@
 #   upgrade   a newer version over an older one, first while the program runs
 #   keyboard  the pages with Tab, Enter and Escape alone, a screenshot and
 #             what a screen reader reads on each; then the removal the same way
-#   package   what the installer carries: the program and its library only
+#   package   what the installer carries: the program and its library only,
+#             each with the version in its version information
 #
 #   installer_test.sh CASE SETUP.exe quillon.nsi STAGED-FILES BIN-DIR TEST-DATA OUT-DIR
 set -eu
@@ -24,7 +25,12 @@ if [ "$case" = package ]; then
     # Every file outside the installer's own plug-ins folder.
     files=$(7z l -slt "$setup" | sed -n 's/^Path = //p' | grep -v '^\$PLUGINSDIR/' | grep -vxF "$setup" | sort | tr '\n' ' ')
     [ "$files" = "qlapi.dll quillon.exe uninstall.exe " ] || { echo "the installer carries: $files"; exit 1; }
-    echo "package: $files"
+    # Both files carry the version in the strings that file properties show.
+    for file in quillon.exe qlapi.dll; do
+        7z l -slt "$bin/$file" | grep -qx "ProductVersion: $version" ||
+            { echo "$file does not show version $version"; exit 1; }
+    done
+    echo "package: $files, version $version"
     exit 0
 fi
 
