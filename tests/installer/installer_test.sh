@@ -70,9 +70,17 @@ check() {  # check WHAT GOT WANT
     [ "$2" = "$3" ] || fail "$1: \"$2\", expected \"$3\""
 }
 # reg_value KEY NAME: the value as `reg query` shows it; empty when absent.
+# Asked up to three times: once in a whole check, a query under load came
+# back empty for a value that was there (what reg said is in reg.log).
 reg_value() {
-    "$here/scripts/wine-run" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-        awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+    local value
+    for _ in 1 2 3; do
+        value=$("$here/scripts/wine-run" reg query "$1" /v "$2" 2>>"$work/reg.log" | tr -d '\r' |
+            awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }')
+        [ -z "$value" ] || break
+        sleep 0.5
+    done
+    echo "$value"
 }
 has_key() { "$here/scripts/wine-run" reg query "$1" >/dev/null 2>&1; }
 # The shortcut's hot key: the virtual key and its modifiers (Ctrl+Alt+Q is
