@@ -241,10 +241,16 @@ Section "${PRODUCT}" SecProgram
     ${Log} "installiert in $INSTDIR; Zeitungen in $Folder"
 SectionEnd
 
+; A shortcut to the program in FOLDER, with the hot key KEY ("" for none;
+; NSIS takes the key only as written here).
+!macro SHORTCUT FOLDER KEY
+    CreateShortcut "${FOLDER}\${SHORTCUT}" "$INSTDIR\quillon.exe" "" \
+        "$INSTDIR\quillon.exe" 0 SW_SHOWNORMAL "${KEY}" "Zeitungen lesen"
+!macroend
+
 Section "Verknüpfung auf dem Desktop (Strg+Alt+Q)" SecDesktop
     SetShellVarContext current
-    CreateShortcut "$DESKTOP\${SHORTCUT}" "$INSTDIR\quillon.exe" "" \
-        "$INSTDIR\quillon.exe" 0 SW_SHOWNORMAL CONTROL|ALT|Q "Zeitungen lesen"
+    !insertmacro SHORTCUT "$DESKTOP" CONTROL|ALT|Q
 SectionEnd
 
 ; Ctrl+Alt+Q starts the program from the desktop shortcut, or from the
@@ -252,11 +258,9 @@ SectionEnd
 Section "-Start menu"
     SetShellVarContext current
     ${If} ${SectionIsSelected} ${SecDesktop}
-        CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\quillon.exe" "" \
-            "$INSTDIR\quillon.exe" 0 SW_SHOWNORMAL "" "Zeitungen lesen"
+        !insertmacro SHORTCUT "$SMPROGRAMS" ""
     ${Else}
-        CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\quillon.exe" "" \
-            "$INSTDIR\quillon.exe" 0 SW_SHOWNORMAL CONTROL|ALT|Q "Zeitungen lesen"
+        !insertmacro SHORTCUT "$SMPROGRAMS" CONTROL|ALT|Q
         ; An earlier installation's desktop shortcut would hold the same key.
         Delete "$DESKTOP\${SHORTCUT}"
     ${EndIf}

@@ -82,7 +82,7 @@ void listByMessages(HWND list, std::vector<std::string> &lines) {
 void readChildren(HWND parent, std::vector<AccessibleControl> &out) {
     for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         if (!IsWindowVisible(c)) continue;
-        if (isClass(c, "#32770"))
+        if (isDialogWindow(c))
             readChildren(c, out);
         else
             out.push_back(readOne(c));
@@ -90,6 +90,8 @@ void readChildren(HWND parent, std::vector<AccessibleControl> &out) {
 }
 
 }  // namespace
+
+bool isDialogWindow(HWND window) { return isClass(window, "#32770"); }
 
 std::vector<AccessibleControl> readAccessibly(HWND dialog) {
     std::vector<AccessibleControl> out{readOne(dialog)};

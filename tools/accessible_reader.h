@@ -18,6 +18,9 @@ struct AccessibleControl {
     bool focused = false;
 };
 
+// Whether the window is a dialog (of the system's dialog class).
+bool isDialogWindow(HWND window);
+
 // The dialog's own object (its name is the title), then its controls in
 // window order. Needs COM on the calling thread.
 std::vector<AccessibleControl> readAccessibly(HWND dialog);

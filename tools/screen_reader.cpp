@@ -12,15 +12,10 @@
 
 namespace {
 
-bool isDialog(HWND window) {
-    char cls[32] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    return _stricmp(cls, "#32770") == 0;
-}
-
 // The dialog a modal loop runs for: visible and enabled.
 BOOL CALLBACK findDialog(HWND window, LPARAM found) {
-    if (!isDialog(window) || !IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
+    if (!isDialogWindow(window) || !IsWindowVisible(window) || !IsWindowEnabled(window))
+        return TRUE;
     *reinterpret_cast<HWND *>(found) = window;
     return FALSE;
 }

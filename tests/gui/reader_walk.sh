@@ -89,14 +89,7 @@ retitle "$list" Escape '^Ressortauswahl '
 retitle "$list" Escape '^Zeitungsauswahl$'
 dismiss '^Zeitungsauswahl$' Escape
 
-key "$main" alt+F4
-question=$(window '^Vantrel Quillon$' "$main")
-shot 9-leave-question
 # Enter answers Yes, the default button.
-for _ in $(seq 1 10); do
-    key "$question" Return
-    for _ in $(seq 1 10); do kill -0 "$reader" 2>/dev/null || break 2; sleep 0.1; done
-done
-kill -0 "$reader" 2>/dev/null && fail "the reader did not end"
+leave_reader "$main" "$reader" 9-leave-question
 wait "$reader" || fail "the reader ended with exit code $?"
 echo "reader walk: passed"

@@ -127,19 +127,19 @@ start_reader() {
 }
 stop_reader() { leave_reader "$main" "$reader" "$1"; reader=; }
 
-# What a screen reader reads in the open dialog.
-say() {
-    echo "-- $1"
-    run screen_reader.exe | iconv -f CP1252 -t UTF-8 | tr -d '\r' | tee "$out/$1.txt"
-}
+# read_out NAME: what a screen reader reads in the open dialog, kept in NAME.txt.
+read_out() { run screen_reader.exe 2>/dev/null | iconv -f CP1252 -t UTF-8 | tr -d '\r' >"$out/$1.txt"; }
+show() { echo "-- $1"; cat "$out/$1.txt"; }
+say() { read_out "$1"; show "$1"; }
 # page TEXT NAME: waits until the wizard shows a page with that text,
 # then keeps its picture and what is read on it.
 page() {
     for _ in $(seq 1 50); do
-        run screen_reader.exe 2>/dev/null | iconv -f CP1252 -t UTF-8 | grep -q "$1" && break
+        read_out "$2"
+        grep -q "$1" "$out/$2.txt" && break
         sleep 0.2
     done
-    say "$2"
+    show "$2"
     grep -q "$1" "$out/$2.txt" || fail "no page \"$1\""
     shot "$2"
 }
