@@ -1,5 +1,5 @@
 # The two commands of the project. Both install what is missing first.
-.PHONY: demo check installer format clean
+.PHONY: demo check fuzz installer format clean
 
 # make demo HEADLESS=1: the keyboard road on its own Xvfb even with a display.
 demo:
@@ -7,6 +7,10 @@ demo:
 
 check:
 	scripts/check
+
+# Long fuzzing runs: make fuzz [FUZZ_SECONDS=600] [FUZZERS="fuzz_reader ..."]
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZERS="$(FUZZERS)" scripts/fuzz
 
 # build/installer/quillon-setup.exe, the Windows installer.
 installer:

@@ -12,7 +12,8 @@ own_display() {
     Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
     export DISPLAY=":$display"
-    sleep 1
+    # Ready once its socket is there.
+    for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 }
 
 # end_process PID: ends a program this script started, by its id only (a
@@ -50,7 +51,7 @@ fail() { echo "$who: $*" >&2; import -window root "$out/failed.png" || true; exi
 # before that reach the window that had the focus.
 window() {
     local id
-    for _ in $(seq 1 "${3:-100}"); do
+    for _ in $(seq 1 "${3:-300}"); do
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -1 || true)
         [ -n "$id" ] && { sleep 0.5; echo "$id"; return 0; }
         sleep 0.1
@@ -58,7 +59,7 @@ window() {
     fail "no window \"$1\""
 }
 gone() {
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
         sleep 0.1
     done
@@ -71,7 +72,7 @@ shown() { xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
 # title underneath may already be true meanwhile; so a step that closes a
 # window waits for that very window, never for the title of the next one.
 vanish() {
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         shown "$1" || { sleep 0.5; return 0; }
         sleep 0.1
     done
@@ -102,7 +103,7 @@ press() {
 }
 # retitle WINDOW KEY TITLE-REGEX: a key that changes the title of WINDOW
 # itself (one level up or down in the reading dialog). The key is typed
-# again only while the title has not changed at all after three seconds,
+# again only while the title has not changed at all after eight seconds,
 # that is, when Wine has dropped it; a key merely slow to arrive would
 # otherwise take the dialog one level too far.
 retitle() {
@@ -110,7 +111,7 @@ retitle() {
     before=$(xdotool getwindowname "$1")
     for _ in 1 2 3; do
         key "$1" "$2"
-        for _ in $(seq 1 30); do
+        for _ in $(seq 1 80); do
             now=$(xdotool getwindowname "$1" 2>/dev/null || true)
             [[ $now =~ $3 ]] && { sleep 0.5; return 0; }
             [ "$now" = "$before" ] || fail "$2 led to \"$now\", not to \"$3\""

@@ -91,17 +91,31 @@ extern std::atomic<bool> g_dialledConnection;
 // Closes it when it is up; safe from the watchdog's thread.
 void hangUpDialledConnection();
 
+// Detached threads of the library that have not yet ended: a fetch, its
+// transfer readers and watchdogs, an abandoned fetch's among them.
+extern std::atomic<int> g_detachedThreads;
+
 // Starts a detached thread of the library; false when none could be made
-// (out of memory the shortage is reported, as everywhere).
+// (out of memory the shortage is reported, as everywhere). The thread
+// counts in g_detachedThreads until its body and everything the body held
+// are gone.
 template <typename Body>
 bool startDetached(Body &&body) {
+    g_detachedThreads.fetch_add(1);
     try {
-        std::thread(std::forward<Body>(body)).detach();
+        std::thread([held = std::forward<Body>(body)]() mutable {
+            {
+                auto run = std::move(held);
+                run();
+            }
+            g_detachedThreads.fetch_sub(1);
+        }).detach();
         return true;
     } catch (const std::bad_alloc &) {
         reportOutOfMemory();
     } catch (const std::system_error &) {
     }
+    g_detachedThreads.fetch_sub(1);
     return false;
 }
 

@@ -22,6 +22,7 @@ FetchWaits g_waits;
 std::atomic<bool> g_fetchRunning{false};
 std::atomic<int> g_watchdogsRunning{0};
 std::atomic<int> g_globalThreadReleasedSignal{1};
+std::atomic<int> g_detachedThreads{0};
 
 static std::mutex g_transferLock;
 static std::shared_ptr<TransferThread> g_getAndSend;

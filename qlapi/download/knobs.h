@@ -15,7 +15,8 @@ void setFetchWaits(const FetchWaits &waits);
 
 // Names the shared block, so that test runs side by side do not meet.
 void setSharedBlockName(const char *name);
-// Closes the shared block and removes its name (a test's own block).
+// Closes the shared block and removes its name (a test's own block), once
+// g_detachedThreads is 0: an abandoned fetch may still poll the block.
 void removeSharedBlock();
 
 // Replaces the system's dial-up service; null members restore it.

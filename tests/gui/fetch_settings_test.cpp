@@ -120,12 +120,16 @@ class FetchWindows : public ProgramWindows {
         drive([&] { ended = waitFor([&] { return fetchesEnded() >= fetchesStarted_; }, 60000); });
         return ended;
     }
-    // Chooses a fetch command of the menu; `during` runs while the dialog is
-    // open (it gets the dialog). Returns what the user was told.
-    std::vector<std::string> fetch(UINT command,
-                                   const std::function<void(HWND)> &during = nullptr) {
+    // Chooses a fetch command of the menu; `during` runs once the dialog is
+    // there (it gets the dialog). With `held` the server keeps the query's
+    // answer until `during` is done, so the dialog is still open while it
+    // looks; without, the dialog may already be gone. Returns what the
+    // user was told.
+    std::vector<std::string> fetch(UINT command, const std::function<void(HWND)> &during = nullptr,
+                                   bool held = false) {
         takePrompts();
         ++fetchesStarted_;
+        if (held) server_->holdQueries();
         drive([&] {
             PostMessageA(main_, WM_COMMAND, command, 0);
             HWND dialog = nullptr;
@@ -133,7 +137,10 @@ class FetchWindows : public ProgramWindows {
                 dialog = FindWindowA("#32770", "Lade Zeitungen");
                 return dialog != nullptr;
             });
+            if (held && dialog)
+                EXPECT_TRUE(waitFor([&] { return server_->heldQueries() > 0; }, 60000));
             if (during && dialog) during(dialog);
+            server_->releaseQueries();
             // A fetch waits a few seconds before and after each transfer.
             if (dialog) {
                 EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }, 60000));
@@ -160,10 +167,13 @@ class FetchWindows : public ProgramWindows {
 TEST_F(FetchWindows, NewEditionsThenNothingNewThenAllAgain) {
     int before = newspapers();
     // The bar stands full when the library reports the transfer.
-    std::vector<std::string> told = fetch(IDM_FETCH_NEW, [&](HWND dialog) {
-        expectLayout(dialog, 186, 37,
-                     {{IDC_PROGRESS, {7, 14, 172, 9}, "msctls_progress32", nullptr, 0}});
-    });
+    std::vector<std::string> told = fetch(
+        IDM_FETCH_NEW,
+        [&](HWND dialog) {
+            expectLayout(dialog, 186, 37,
+                         {{IDC_PROGRESS, {7, 14, 172, 9}, "msctls_progress32", nullptr, 0}});
+        },
+        true);
     EXPECT_EQ(told, std::vector<std::string>{kComplete});
     EXPECT_EQ(bars_, std::vector<int>{100});
     EXPECT_EQ(ownersShown_, std::vector<bool>{true});
@@ -220,9 +230,11 @@ TEST_F(FetchWindows, RefusalsAndBrokenAnswersAreTold) {
 }
 
 TEST_F(FetchWindows, CancelBusyAndTheUpdateQuestion) {
+    // About ten seconds for the whole container, so the cancel comes in
+    // the middle on a busy machine too; it ends the wait at the next piece.
     ServerFaults slow;
-    slow.trickleBytes = 8192;
-    slow.trickleDelayMs = 100;
+    slow.trickleBytes = 4096;
+    slow.trickleDelayMs = 250;
     server_->setFaults(slow);
     int progress = -1;
     EXPECT_EQ(fetch(IDM_FETCH_ALL,

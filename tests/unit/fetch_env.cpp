@@ -81,6 +81,8 @@ void FetchFixture::SetUp() {
 
 void FetchFixture::TearDown() {
     waitForFetchEnd(20000);
+    // The block stays mapped while a thread of the library may still poll it.
+    ASSERT_TRUE(waitForLibraryThreads(30000)) << "a thread of the library was still running";
     knobs::setFetchWaits(FetchWaits());
     knobs::removeSharedBlock();
     knobs::setSharedBlockName(nullptr);

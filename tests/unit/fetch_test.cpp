@@ -259,9 +259,9 @@ TEST_F(FetchTest, OneFetchAtATimeAndTheWatchdogFreesAHungOne) {
     std::string text = log();
     EXPECT_NE(text.find("\tWatchdog on battlefield!"), std::string::npos);
     EXPECT_NE(text.find("\tWATCHDOG!!! Just killed GetAndSendThread"), std::string::npos);
-    // Nothing after the abandoned fetch: its progress came, no DORESYNC.
-    platform::sleepMs(200);
-    waitForFetchEnd(50);
+    // Nothing after the abandoned fetch, once its threads left: its
+    // progress came, no DORESYNC.
+    ASSERT_TRUE(waitForLibraryThreads(30000));
     Seen seen;
     for (const Notification &n : received())
         seen.emplace_back(static_cast<int>(n.category), static_cast<int>(n.code));

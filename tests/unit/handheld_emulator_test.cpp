@@ -1,6 +1,7 @@
 // The handheld emulator, called in-process through the table the reader binds.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -188,14 +189,18 @@ TEST_F(HandheldEmulator, KeepsTheHandheldsRules) {
 TEST_F(HandheldEmulator, ABlockedInitIsReleased) {
     for (bool byUninit : {true, false}) {
         put(root_ / "handheld.ini", "init=block\n");
+        // An uninit given before the init began to wait would be lost, so
+        // it is given again until the init returned.
+        std::atomic<bool> returned{false};
         std::thread release([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            if (byUninit)
+            if (!byUninit) return put(root_ / "handheld.ini", "init=ok\n");
+            while (!returned.load()) {
                 api_.rapiUninit();
-            else
-                put(root_ / "handheld.ini", "init=ok\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
         });
         EXPECT_EQ(api_.rapiInit(), byUninit ? int32_t(0x80004005u) : 0) << byUninit;
+        returned.store(true);
         release.join();
         api_.rapiUninit();
     }

@@ -349,12 +349,13 @@ TEST_F(InternalFetchTest, SettingsChangedDuringTheTransferDoNotReachIt) {
 TEST_F(InternalFetchTest, ACancelDuringTheQueryIsNotLost) {
     serve();
     ServerFaults faults;
-    faults.queryDelayMs = 1500;
     faults.dataStatus = 404;
     server_->setFaults(faults);
+    server_->holdQueries();
     ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
-    platform::sleepMs(500);
+    EXPECT_TRUE(pumpUntil([&] { return server_->heldQueries() == 1; }, 30000));
     QL_CancelDownload();
+    server_->releaseQueries();
     ASSERT_TRUE(waitForFetchEnd(20000));
     EXPECT_EQ(statusOnly(seenSoFar()),
               status({QL_STATUS_TRANSMISSIONCANCELLED, QL_STATUS_DORESYNC}));

@@ -58,6 +58,8 @@ void LibraryTest::SetUp() {
 
 void LibraryTest::TearDown() {
     EXPECT_TRUE(waitForFetchEnd(30000)) << "a fetch was still running";
+    // Nothing is reset under a thread of the library that outlived its test.
+    ASSERT_TRUE(waitForLibraryThreads(30000)) << "a thread of the library was still running";
     knobs::resetLibrary();
     knobs::setAllocator(nullptr);
     platform::knobs::setClock(nullptr);
@@ -134,6 +136,10 @@ bool waitForFetchEnd(int timeoutMs) {
                    g_watchdogsRunning.load() == 0;
         },
         timeoutMs);
+}
+
+bool waitForLibraryThreads(int timeoutMs) {
+    return pumpUntil([] { return g_detachedThreads.load() == 0; }, timeoutMs);
 }
 
 #ifdef _WIN32

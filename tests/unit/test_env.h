@@ -52,6 +52,10 @@ bool pumpUntil(const std::function<bool()> &done, int timeoutMs);
 // library), pumping this thread's messages meanwhile. False on timeout.
 bool waitForFetchEnd(int timeoutMs);
 
+// Waits until every thread of the library has left, an abandoned fetch's
+// too, pumping this thread's messages meanwhile. False on timeout.
+bool waitForLibraryThreads(int timeoutMs);
+
 class HostWindow {
   public:
     HostWindow();

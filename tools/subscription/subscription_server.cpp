@@ -297,6 +297,8 @@ struct SubscriptionServer::Impl {
     mutable std::mutex mutex;        // guards what follows
     std::condition_variable wakeUp;  // ends pauses when stopping
     ServerFaults faults;
+    bool holding = false;  // queries wait at the gate while set
+    int held = 0;          // queries waiting there now
     // By subscriber ("login_key"): what each received, by file name, and the
     // container prepared for each.
     std::map<std::string, std::map<std::string, EditionFile>> received;
@@ -512,6 +514,12 @@ Reply SubscriptionServer::Impl::answer(const ReceivedRequest &request) {
 
 Reply SubscriptionServer::Impl::answerQuery(const ReceivedRequest &request,
                                             const ServerFaults &faults) {
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++held;
+        wakeUp.wait(lock, [this] { return !holding || stopping.load(); });
+        --held;
+    }
     if (faults.queryDelayMs > 0) pause(faults.queryDelayMs);
     std::map<std::string, std::string> params = parseQuery(request.query);
     const SubscriberAccount *subscriberAccount = account(params["user"]);
@@ -744,4 +752,22 @@ std::vector<ReceivedRequest> SubscriptionServer::requests() const {
 void SubscriptionServer::clearRequests() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->requests.clear();
+}
+
+void SubscriptionServer::holdQueries() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->holding = true;
+}
+
+void SubscriptionServer::releaseQueries() {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->holding = false;
+    }
+    impl_->wakeUp.notify_all();
+}
+
+int SubscriptionServer::heldQueries() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->held;
 }

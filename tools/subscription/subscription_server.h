@@ -75,6 +75,13 @@ class SubscriptionServer {
     std::vector<ReceivedRequest> requests() const;
     void clearRequests();
 
+    // Holds the query script: each query that arrives waits, counted by
+    // heldQueries(), until releaseQueries() or stop(). A test looks at its
+    // client while the client waits for the server, without racing it.
+    void holdQueries();
+    void releaseQueries();
+    int heldQueries() const;
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
