@@ -9,6 +9,10 @@ xvfb=
 own_display() {
     [ -z "${DISPLAY:-}" ] || return 0
     local display=$((500 + $$ % 400))
+    # Tests side by side each take a number no server has yet.
+    while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+        display=$((display + 1))
+    done
     Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
     export DISPLAY=":$display"

@@ -137,8 +137,9 @@ class FetchWindows : public ProgramWindows {
                 dialog = FindWindowA("#32770", "Lade Zeitungen");
                 return dialog != nullptr;
             });
-            if (held && dialog)
+            if (held && dialog) {
                 EXPECT_TRUE(waitFor([&] { return server_->heldQueries() > 0; }, 60000));
+            }
             if (during && dialog) during(dialog);
             server_->releaseQueries();
             // A fetch waits a few seconds before and after each transfer.
