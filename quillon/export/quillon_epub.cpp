@@ -68,6 +68,22 @@ bool endsWithNoCase(const std::string &name, const std::string &suffix) {
            strcasecmp(name.c_str() + name.size() - suffix.size(), suffix.c_str()) == 0;
 }
 
+// Copies a file into a new one; 0, or the errno of what failed (the
+// standard library's copy says "input/output error" where a disk is full).
+int copyFile(const std::string &from, const std::string &to) {
+    FILE *in = fopen(from.c_str(), "rb");
+    if (!in) return errno;
+    FILE *out = fopen(to.c_str(), "wbx");
+    int error = out ? 0 : errno;
+    std::vector<char> buffer(1 << 16);
+    for (size_t n; !error && (n = fread(buffer.data(), 1, buffer.size(), in)) > 0;)
+        if (fwrite(buffer.data(), 1, n, out) != n) error = errno ? errno : EIO;
+    if (!error && ferror(in)) error = EIO;
+    if (out && fclose(out) != 0 && !error) error = errno;
+    fclose(in);
+    return error;
+}
+
 // A folder of our own, removed with everything in it at the end.
 struct WorkFolder {
     std::string path;
@@ -206,12 +222,11 @@ int run(int argc, char **argv) {
     for (size_t i = 0; !error && i < originals.size(); ++i) {
         std::string name = mode == kFile ? "edition" + user.dataSuffix
                                          : fs::path(originals[i]).filename().string();
-        fs::copy_file(originals[i], news + "/" + name, error);
-        if (error)
+        if (int copyError = copyFile(originals[i], news + "/" + name))
             return fail(3,
                         "\"{file}\" konnte nicht in den Arbeitsordner kopiert werden "
                         "({reason}); setzen Sie TMPDIR auf einen Ordner mit genug Platz.",
-                        originals[i], latin1ToUtf8(systemReason(error.value())));
+                        originals[i], latin1ToUtf8(systemReason(copyError)));
         if (mode == kFile) copied = news + "/" + name;
     }
     if (error)
