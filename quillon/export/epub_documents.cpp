@@ -117,7 +117,7 @@ std::vector<EpubDocument> writeResortDocuments(const std::vector<EpubResort> &re
         collectUnits(resorts[i], id, 1, look, units);
         std::string body;
         int part = 0;
-        auto close = [&] {
+        auto finishPart = [&] {
             std::string file = "resort" + std::to_string(i + 1) +
                                (part > 1 ? "-" + std::to_string(part) : "") + ".xhtml";
             std::string title = plain(resorts[i].title) +
@@ -129,7 +129,7 @@ std::vector<EpubDocument> writeResortDocuments(const std::vector<EpubResort> &re
         };
         for (std::string &unit : units) {
             if (part == 0 || (!body.empty() && body.size() + unit.size() > partSize)) {
-                if (part > 0) close();
+                if (part > 0) finishPart();
                 ++part;
             }
             files.push_back("resort" + std::to_string(i + 1) +
@@ -137,7 +137,7 @@ std::vector<EpubDocument> writeResortDocuments(const std::vector<EpubResort> &re
             body += unit;
             std::string().swap(unit);
         }
-        close();
+        finishPart();
         size_t unit = 0;
         writeTocEntries(resorts[i], id, look, files, unit, toc);
     }

@@ -94,7 +94,7 @@ struct WorkFolder {
 };
 
 // The book of the position-th edition (1 the newest) the library lists;
-// `original` names the user's file of that edition for the messages.
+// `what` names the edition in the message when there is none.
 int exportEdition(const LibraryBinding &library, int position, const std::string &out,
                   const std::string &what) {
     EditionEntry *files = library.getNewspaperListFromHD();
