@@ -5,35 +5,39 @@
 #include <cstring>
 
 const char kSameFile[] =
-    "\"{file}\" ist die Zeitung selbst und bleibt unver\xE4ndert; geben Sie dem E-Book einen "
+    "\x84{file}\x93 ist die Zeitung selbst und bleibt unver\xE4ndert; geben Sie dem E-Book einen "
     "anderen Namen.";
 const char kNotAFile[] =
-    "\"{file}\" ist ein Ordner oder keine gew\xF6hnliche Datei und bleibt unver\xE4ndert; geben "
+    "\x84{file}\x93 ist ein Ordner oder keine gew\xF6hnliche Datei und bleibt unver\xE4ndert; "
+    "geben "
     "Sie dem E-Book einen anderen Namen.";
 const char kReadOnly[] =
-    "\"{file}\" ist schreibgesch\xFCtzt und bleibt unver\xE4ndert; geben Sie dem E-Book einen "
+    "\x84{file}\x93 ist schreibgesch\xFCtzt und bleibt unver\xE4ndert; geben Sie dem E-Book einen "
     "anderen Namen.";
 const char kNoFolder[] =
-    "Der Ordner f\xFCr \"{file}\" ist nicht da ({reason}); w\xE4hlen Sie einen vorhandenen "
+    "Der Ordner f\xFCr \x84{file}\x93 ist nicht da ({reason}); w\xE4hlen Sie einen vorhandenen "
     "Ordner.";
 const char kCannotCreate[] =
-    "Neben \"{file}\" konnte keine Datei angelegt werden ({reason}); w\xE4hlen Sie einen anderen "
+    "Neben \x84{file}\x93 konnte keine Datei angelegt werden ({reason}); w\xE4hlen Sie einen "
+    "anderen "
     "Ordner.";
 const char kCannotWrite[] =
-    "Das E-Book \"{file}\" konnte nicht geschrieben werden ({reason}); es wurde nichts "
+    "Das E-Book \x84{file}\x93 konnte nicht geschrieben werden ({reason}); es wurde nichts "
     "gespeichert.";
 const char kCannotReplace[] =
-    "Das E-Book konnte nicht als \"{file}\" gespeichert werden ({reason}); es wurde nichts "
+    "Das E-Book konnte nicht als \x84{file}\x93 gespeichert werden ({reason}); es wurde nichts "
     "gespeichert.";
 const char kCannotCheck[] =
-    "\"{file}\" konnte nicht gepr\xFC"
+    "\x84{file}\x93 konnte nicht gepr\xFC"
     "ft werden ({reason}); es wurde nichts gespeichert.";
 
 std::string latin1ToUtf8(const std::string &text) {
     std::string out;
     out.reserve(text.size() + 8);
     for (unsigned char c : text) {
-        if (c < 0x80) {
+        if (c == 0x84 || c == 0x93) {
+            out += c == 0x84 ? "\xE2\x80\x9E" : "\xE2\x80\x9C";  // the German quotes
+        } else if (c < 0x80) {
             out += static_cast<char>(c);
         } else {
             out += static_cast<char>(0xC0 | (c >> 6));

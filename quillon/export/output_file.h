@@ -17,11 +17,13 @@ struct WriteFailure {
     explicit operator bool() const { return text != nullptr; }
 };
 
-// The sentence in ISO 8859-1 (the reader's texts), or with its own words in
-// UTF-8 for a terminal; the file name is taken as it is.
+// The sentence as the reader's texts are kept (ISO 8859-1 with the German
+// quotation marks of Windows-1252), or with its own words in UTF-8 for a
+// terminal; the file name is taken as it is.
 std::string describe(const WriteFailure &failure, bool utf8);
 
-// ISO 8859-1 to UTF-8.
+// ISO 8859-1 to UTF-8, with the German quotation marks of Windows-1252
+// (0x84 and 0x93) that the reader's sentences use.
 std::string latin1ToUtf8(const std::string &text);
 
 // True when both names lead to one existing file, however they are spelled

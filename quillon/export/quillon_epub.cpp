@@ -37,6 +37,9 @@ namespace {
 
 const char kHeaderSuffix[] = ".ehd";
 
+// The file in a message, between German quotation marks (UTF-8).
+#define QUOTED_FILE "\xE2\x80\x9E{file}\xE2\x80\x9C"
+
 // One message on stderr, in German; `text` is UTF-8 with {file} and
 // {reason} as in the writer's sentences.
 int fail(int code, const char *text, const std::string &file, const std::string &reason = "") {
@@ -126,7 +129,8 @@ int notPrepared(const std::string &input, const std::string &work) {
     bool full = statvfs(work.c_str(), &vfs) == 0 && stat(input.c_str(), &st) == 0 &&
                 static_cast<double>(vfs.f_bavail) * vfs.f_frsize < 2.0 * st.st_size + 65536;
     return fail(3,
-                "\"{file}\" konnte im Arbeitsordner nicht gelesen werden ({reason}); "
+                QUOTED_FILE
+                " konnte im Arbeitsordner nicht gelesen werden ({reason}); "
                 "setzen Sie TMPDIR auf einen Ordner mit genug Platz.",
                 input, full ? latin1ToUtf8(systemReason(ENOSPC)) : "Grund unbekannt");
 }
@@ -160,19 +164,22 @@ int run(int argc, char **argv) {
         struct stat st;
         if (stat(input.c_str(), &st) != 0)
             return fail(1,
-                        "\"{file}\" kann nicht gelesen werden ({reason}); geben Sie eine "
+                        QUOTED_FILE
+                        " kann nicht gelesen werden ({reason}); geben Sie eine "
                         "Zeitungsdatei an.",
                         input, latin1ToUtf8(systemReason(errno)));
         if (!S_ISREG(st.st_mode))
             return fail(1,
-                        "\"{file}\" ist keine Datei, sondern ein Ordner oder Ger\xC3\xA4t; "
+                        QUOTED_FILE
+                        " ist keine Datei, sondern ein Ordner oder Ger\xC3\xA4t; "
                         "geben Sie eine Zeitungsdatei an.",
                         input);
         originals.push_back(input);
     } else {
         if (user.storeFolder.empty())
             return fail(1,
-                        "In \"{file}\" ist kein Zeitungsordner eingestellt ([FILES] PATH); "
+                        "In " QUOTED_FILE
+                        " ist kein Zeitungsordner eingestellt ([FILES] PATH); "
                         "es gibt nichts zu lesen.",
                         user.path);
         std::error_code error;
@@ -186,7 +193,8 @@ int run(int argc, char **argv) {
         }
         if (error)
             return fail(1,
-                        "Der Zeitungsordner \"{file}\" kann nicht gelesen werden ({reason}); "
+                        "Der Zeitungsordner " QUOTED_FILE
+                        " kann nicht gelesen werden ({reason}); "
                         "pr\xC3\xBC"
                         "fen Sie [FILES] PATH.",
                         user.storeFolder, latin1ToUtf8(systemReason(error.value())));
@@ -210,7 +218,8 @@ int run(int argc, char **argv) {
     WorkFolder work;
     if (!mkdtemp(&pattern[0]))
         return fail(3,
-                    "Im Ordner f\xC3\xBCr Zwischendateien \"{file}\" kann nichts angelegt "
+                    "Im Ordner f\xC3\xBCr Zwischendateien " QUOTED_FILE
+                    " kann nichts angelegt "
                     "werden ({reason}); setzen Sie TMPDIR auf einen vorhandenen, "
                     "beschreibbaren Ordner.",
                     base, latin1ToUtf8(systemReason(errno)));
@@ -224,27 +233,31 @@ int run(int argc, char **argv) {
                                          : fs::path(originals[i]).filename().string();
         if (int copyError = copyFile(originals[i], news + "/" + name))
             return fail(3,
-                        "\"{file}\" konnte nicht in den Arbeitsordner kopiert werden "
+                        QUOTED_FILE
+                        " konnte nicht in den Arbeitsordner kopiert werden "
                         "({reason}); setzen Sie TMPDIR auf einen Ordner mit genug Platz.",
                         originals[i], latin1ToUtf8(systemReason(copyError)));
         if (mode == kFile) copied = news + "/" + name;
     }
     if (error)
         return fail(3,
-                    "Der Arbeitsordner \"{file}\" kann nicht angelegt werden ({reason}); "
+                    "Der Arbeitsordner " QUOTED_FILE
+                    " kann nicht angelegt werden ({reason}); "
                     "setzen Sie TMPDIR auf einen beschreibbaren Ordner.",
                     news, latin1ToUtf8(systemReason(error.value())));
     int written = writePrivateSettings(user, work.path + "/qlapi.ini", news, mode == kFile);
     if (written != 0)
         return fail(3,
-                    "Die Einstellungen im Arbeitsordner \"{file}\" konnten nicht geschrieben "
+                    "Die Einstellungen im Arbeitsordner " QUOTED_FILE
+                    " konnten nicht geschrieben "
                     "werden ({reason}); setzen Sie TMPDIR auf einen Ordner mit genug Platz.",
                     work.path, latin1ToUtf8(systemReason(written)));
     setenv("QLAPI_HOME", work.path.c_str(), 1);
 
     if (QL_Initialize(1) != QL_OK)
         return fail(1,
-                    "Die Bibliothek konnte mit \"{file}\" nicht starten ({reason}); "
+                    "Die Bibliothek konnte mit " QUOTED_FILE
+                    " nicht starten ({reason}); "
                     "pr\xC3\xBC"
                     "fen Sie die Einstellungen.",
                     user.path, "Fehler " + std::to_string(QL_DllError()));
@@ -261,7 +274,8 @@ int run(int argc, char **argv) {
         rc = fs::exists(copied, error)
                  ? notPrepared(input, work.path)
                  : fail(1,
-                        "\"{file}\" ist keine Zeitung, die der Leser lesen kann; es wurde "
+                        QUOTED_FILE
+                        " ist keine Zeitung, die der Leser lesen kann; es wurde "
                         "nichts gespeichert.",
                         input);
     } else {
