@@ -157,7 +157,7 @@ int main() {
         initialise();
         double opening = seconds([] { QL_FindFirstResort(0); }, 1);
         const NewspaperRecord *paper = QL_FindFirstNewspaper();
-        EpubEdition edition{paper->id, paper->title, paper->date, paper->countryCode, ""};
+        EpubEdition edition{paper->id, paper->title, paper->date, paper->countryCode, "", ""};
         std::string out = (kBase / "edition.epub").string();
         EpubResult written;
         double epub =

@@ -25,5 +25,5 @@ void saveEditionAsEbook(const LibraryBinding &library, const EpubEdition &editio
                               r.articles),
                    userText(IDS_NOTICE_CAPTION), MB_OK | MB_ICONINFORMATION);
     else
-        messageBox(owner, r.error, userText(IDS_WARNING_CAPTION), MB_OK | MB_ICONWARNING);
+        messageBox(owner, r.message(), userText(IDS_WARNING_CAPTION), MB_OK | MB_ICONWARNING);
 }

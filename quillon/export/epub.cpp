@@ -1,41 +1,32 @@
 // Writing an EPUB 3 of one edition.
 #include "epub.h"
 
-#include <zlib.h>
-
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
+#include "epub_documents.h"
+#include "output_file.h"
 #include "reading.h"
 #include "zip_writer.h"
 
 namespace {
 
-struct Article {
-    std::string headline;
-    std::vector<std::string> paragraphs;
-};
-struct Resort {
-    std::string title;
-    std::vector<Resort> subResorts;
-    std::vector<Article> articles;
-};
+const char kUnreadable[] = "Die Zeitung konnte nicht gelesen werden; es wurde nichts gespeichert.";
 
 const char *orEmpty(const char *s) { return s ? s : ""; }
 
 // The edition's tree through the finds. A resort's articles and its
 // sub-resorts are read one after the other, never interleaved: the library
 // keys both enumerations by the resort's id.
-Resort readResort(const LibraryBinding &library, const ItemRecord &record, int &articles) {
-    Resort r;
+EpubResort readResort(const LibraryBinding &library, const ItemRecord &record, int &articles) {
+    EpubResort r;
     r.title = orEmpty(record.title);
     ItemId id = record.id;
     for (const ItemRecord *a = library.findFirstArticle(id); a; a = library.findNextArticle(id)) {
-        Article article{orEmpty(a->headline), {}};
+        EpubArticle article{orEmpty(a->headline), {}};
         for (const char *p = library.findFirstParagraph(a->id); p;
              p = library.findNextParagraph(a->id))
             article.paragraphs.push_back(p);
@@ -45,50 +36,17 @@ Resort readResort(const LibraryBinding &library, const ItemRecord &record, int &
     return r;
 }
 
-std::vector<Resort> readResorts(const LibraryBinding &library, ItemId parent, int &articles,
-                                int depth) {
+std::vector<EpubResort> readResorts(const LibraryBinding &library, ItemId parent, int &articles,
+                                    int depth) {
     std::vector<ItemRecord> records;  // copied: a record stays valid, but be plain
     for (const ItemRecord *r = library.findFirstResort(parent); r;
          r = library.findNextResort(parent))
         records.push_back(*r);
-    std::vector<Resort> out;
+    std::vector<EpubResort> out;
     for (const ItemRecord &record : records) {
-        Resort r = readResort(library, record, articles);
+        EpubResort r = readResort(library, record, articles);
         if (depth < 4) r.subResorts = readResorts(library, record.id, articles, depth + 1);
         out.push_back(std::move(r));
-    }
-    return out;
-}
-
-// ISO 8859-1 to UTF-8, escaped for XML text and attribute values; bytes
-// XML does not allow (controls) are left out.
-std::string xml(const std::string &text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (unsigned char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') break;
-                if (c >= 0x7F && c < 0xA0) break;
-                if (c < 0x80) {
-                    out += static_cast<char>(c);
-                } else {
-                    out += static_cast<char>(0xC0 | (c >> 6));
-                    out += static_cast<char>(0x80 | (c & 0x3F));
-                }
-        }
     }
     return out;
 }
@@ -133,72 +91,6 @@ std::string identifier(const std::string &title, const std::string &date) {
     return std::string("urn:uuid:") + out;
 }
 
-const char kXhtmlHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html>\n";
-
-std::string htmlStart(const std::string &lang, const std::string &title) {
-    return std::string(kXhtmlHead) +
-           "<html xmlns=\"http://www.w3.org/1999/xhtml\" "
-           "xmlns:epub=\"http://www.idpf.org/2007/ops\" xml:lang=\"" +
-           lang + "\" lang=\"" + lang + "\">\n<head>\n<meta charset=\"UTF-8\"/>\n<title>" +
-           xml(title) + "</title>\n</head>\n";
-}
-
-// Headings and contents entries need text: a title that decodes to nothing
-// (or only to bytes XML cannot carry) gets the library's own word for none.
-std::string visible(const std::string &text, const char *instead) {
-    return xml(text).find_first_not_of(" \t\r\n") == std::string::npos ? instead : text;
-}
-std::string resortTitle(const Resort &r) { return visible(r.title, "kein Titel"); }
-std::string headline(const Article &a) { return visible(a.headline, "kein Titel"); }
-
-// A resort's section: its heading at `level`, its articles one level
-// below, its sub-resorts as sections of their own.
-void writeSection(const Resort &r, const std::string &id, int level, std::string &out) {
-    int h = level < 6 ? level : 6, ah = level + 1 < 6 ? level + 1 : 6;
-    out += "<section id=\"" + id + "\" aria-labelledby=\"" + id + "-h\">\n<h" + std::to_string(h) +
-           " id=\"" + id + "-h\">" + xml(resortTitle(r)) + "</h" + std::to_string(h) + ">\n";
-    for (size_t a = 0; a < r.articles.size(); ++a) {
-        const Article &article = r.articles[a];
-        std::string aid = id + "-a" + std::to_string(a + 1);
-        out += "<section id=\"" + aid + "\" aria-labelledby=\"" + aid + "-h\">\n<h" +
-               std::to_string(ah) + " id=\"" + aid + "-h\">" + xml(headline(article)) + "</h" +
-               std::to_string(ah) + ">\n";
-        for (const std::string &p : article.paragraphs) out += "<p>" + xml(p) + "</p>\n";
-        out += "</section>\n";
-    }
-    for (size_t s = 0; s < r.subResorts.size(); ++s)
-        writeSection(r.subResorts[s], id + "-" + std::to_string(s + 1), level + 1, out);
-    out += "</section>\n";
-}
-
-void writeTocEntries(const Resort &r, const std::string &file, const std::string &id,
-                     std::string &out) {
-    out += "<li><a href=\"" + file + "#" + id + "\">" + xml(resortTitle(r)) + "</a>";
-    if (!r.articles.empty() || !r.subResorts.empty()) {
-        out += "\n<ol>\n";
-        for (size_t a = 0; a < r.articles.size(); ++a)
-            out += "<li><a href=\"" + file + "#" + id + "-a" + std::to_string(a + 1) + "\">" +
-                   xml(headline(r.articles[a])) + "</a></li>\n";
-        for (size_t s = 0; s < r.subResorts.size(); ++s)
-            writeTocEntries(r.subResorts[s], file, id + "-" + std::to_string(s + 1), out);
-        out += "</ol>\n";
-    }
-    out += "</li>\n";
-}
-
-bool looksLikeLanguageTag(const std::string &tag) {
-    size_t i = 0, n = 0;
-    while (i < tag.size() && isalpha(static_cast<unsigned char>(tag[i]))) ++i, ++n;
-    if (n < 2 || n > 8) return false;
-    while (i < tag.size()) {
-        if (tag[i++] != '-') return false;
-        n = 0;
-        while (i < tag.size() && isalnum(static_cast<unsigned char>(tag[i]))) ++i, ++n;
-        if (n < 1 || n > 8) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 EpubEdition epubEditionOf(const NewspaperRecord &paper, const std::string &path) {
@@ -207,13 +99,9 @@ EpubEdition epubEditionOf(const NewspaperRecord &paper, const std::string &path)
     edition.title = orEmpty(paper.title);
     edition.date = orEmpty(paper.date);
     edition.countryCode = paper.countryCode;
+    edition.path = path;
     if (!path.empty()) edition.language = editionLanguage(path);
     return edition;
-}
-
-std::string epubLanguage(int countryCode, const std::string &language) {
-    if (countryCode == 49) return "de";
-    return looksLikeLanguageTag(language) ? language : "und";
 }
 
 std::string epubFileName(const std::string &title, const std::string &date) {
@@ -221,135 +109,137 @@ std::string epubFileName(const std::string &title, const std::string &date) {
     return name + ".epub";
 }
 
-std::string editionLanguage(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string head(65536, '\0');
-    in.read(&head[0], static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
-    const unsigned char *b = reinterpret_cast<const unsigned char *>(head.data());
-    if (head.size() > 2 && (b[0] & 0x0F) == 8 && ((b[0] << 8) | b[1]) % 31 == 0) {
-        std::string text(262144, '\0');  // the start of a compressed edition
-        z_stream z{};
-        if (inflateInit(&z) == Z_OK) {
-            z.next_in = reinterpret_cast<Bytef *>(&head[0]);
-            z.avail_in = static_cast<uInt>(head.size());
-            z.next_out = reinterpret_cast<Bytef *>(&text[0]);
-            z.avail_out = static_cast<uInt>(text.size());
-            inflate(&z, Z_SYNC_FLUSH);
-            text.resize(z.total_out);
-            inflateEnd(&z);
-            head = text;
-        }
-    }
-    std::string upper = head;
-    for (char &c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    size_t root = upper.find("<DUZUZUVU");
-    if (root == std::string::npos) return std::string();
-    size_t end = upper.find('>', root);
-    size_t at = upper.find("LANGUAGE=\"", root);
-    if (at == std::string::npos || at > end) return std::string();
-    at += 10;
-    size_t close = head.find('"', at);
-    if (close == std::string::npos || close > end) return std::string();
-    return head.substr(at, close - at);
+std::string epubTitle(const EpubEdition &edition) {
+    int year = 0, month = 0, day = 0;
+    // One form whatever the settings give the list, so that one edition
+    // makes one book: the German one, like the words around it.
+    std::string date = edition.date;
+    if (!isoDate(edition.date, edition.countryCode, year, month, day).empty())
+        date = std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year);
+    return edition.title + " vom " + date;
 }
+
+std::string epubIdentifier(const EpubEdition &edition) {
+    int year = 0, month = 0, day = 0;
+    std::string date = isoDate(edition.date, edition.countryCode, year, month, day);
+    return identifier(edition.title, date.empty() ? edition.date : date);
+}
+
+std::string EpubResult::message(bool utf8) const { return describe(failure, utf8); }
+
+namespace {
+
+std::string packageDocument(const EpubEdition &edition, const EpubLook &look,
+                            const std::vector<EpubDocument> &documents, const char *modified) {
+    int year = 0, month = 0, day = 0;
+    std::string date = isoDate(edition.date, edition.countryCode, year, month, day);
+    std::string manifest, spine;
+    for (size_t i = 0; i < documents.size(); ++i) {
+        std::string id = "d" + std::to_string(i + 1);
+        manifest += "    <item id=\"" + id + "\" href=\"" + documents[i].file +
+                    "\" media-type=\"application/xhtml+xml\"/>\n";
+        spine += "    <itemref idref=\"" + id + "\"/>\n";
+    }
+    // Only a book whose language is known meets what the claim promises.
+    std::string conformance =
+        look.lang == "und"
+            ? ""
+            : "    <meta property=\"dcterms:conformsTo\">EPUB Accessibility 1.1 - WCAG 2.1 "
+              "Level AA</meta>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" "
+           "unique-identifier=\"id\" xml:lang=\"" +
+           look.lang +
+           "\">\n  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+           "    <dc:identifier id=\"id\">" +
+           epubIdentifier(edition) + "</dc:identifier>\n    <dc:title>" + look.title +
+           "</dc:title>\n    <dc:language>" + look.lang + "</dc:language>\n" +
+           (date.empty() ? "" : "    <dc:date>" + date + "</dc:date>\n") +
+           "    <meta property=\"dcterms:modified\">" + modified +
+           "</meta>\n"
+           "    <meta property=\"schema:accessMode\">textual</meta>\n"
+           "    <meta property=\"schema:accessModeSufficient\">textual</meta>\n"
+           "    <meta property=\"schema:accessibilityFeature\">structuralNavigation</meta>\n"
+           "    <meta property=\"schema:accessibilityFeature\">tableOfContents</meta>\n"
+           "    <meta property=\"schema:accessibilityHazard\">none</meta>\n"
+           "    <meta property=\"schema:accessibilitySummary\"" +
+           (look.german ? "" : " xml:lang=\"de\"") +
+           ">Die Zeitung als reiner Text: jedes Ressort ist eine \xC3\x9C"
+           "berschrift der ersten Ebene, jeder Artikel eine der zweiten, das "
+           "Inhaltsverzeichnis f\xC3\xBChrt zu beiden.</meta>\n" +
+           conformance +
+           "  </metadata>\n  <manifest>\n"
+           "    <item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
+           "properties=\"nav\"/>\n" +
+           manifest + "  </manifest>\n  <spine>\n" + spine +
+           "    <itemref idref=\"nav\" linear=\"no\"/>\n  </spine>\n</package>\n";
+}
+
+const char kContainer[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
+    "  <rootfiles>\n    <rootfile full-path=\"EPUB/package.opf\" "
+    "media-type=\"application/oebps-package+xml\"/>\n  </rootfiles>\n</container>\n";
+
+}  // namespace
 
 EpubResult writeEpub(const LibraryBinding &library, const EpubEdition &edition,
                      const std::string &path) {
     EpubResult result;
-    std::vector<Resort> resorts = readResorts(library, edition.id, result.articles, 0);
+    // Nothing the user has is touched before the book is whole: the
+    // edition itself, a folder, a read-only file are refused at once.
+    if (!edition.path.empty() && sameFile(edition.path, path)) {
+        result.failure.text = kSameFile;
+        result.failure.file = path;
+    } else {
+        result.failure = checkTarget(path);
+    }
+    if (result.failure) return result;
+    std::vector<EpubResort> resorts = readResorts(library, edition.id, result.articles, 0);
     result.resorts = static_cast<int>(resorts.size());
     if (resorts.empty()) {
-        result.error = "Die Zeitung konnte nicht gelesen werden; es wurde nichts gespeichert.";
+        result.failure.text = kUnreadable;
+        result.failure.file = path;
         return result;
     }
-    std::string lang = epubLanguage(edition.countryCode, edition.language);
-    int year = 1980, month = 1, day = 1;
-    std::string date = isoDate(edition.date, edition.countryCode, year, month, day);
-    std::string title = edition.title + " vom " + edition.date;
+    EpubLook look;
+    look.lang = epubLanguage(edition.countryCode, edition.language);
+    look.german = look.lang == "de" || look.lang.compare(0, 3, "de-") == 0;
+    look.title = xmlText(epubTitle(edition));
     char modified[32];
     time_t now = time(nullptr);
     struct tm utc = *gmtime(&now);
     strftime(modified, sizeof modified, "%Y-%m-%dT%H:%M:%SZ", &utc);
 
-    std::string manifest, spine, toc;
-    std::vector<std::pair<std::string, std::string>> documents;
-    for (size_t i = 0; i < resorts.size(); ++i) {
-        std::string file = "resort" + std::to_string(i + 1) + ".xhtml";
-        std::string id = "r" + std::to_string(i + 1);
-        std::string body = htmlStart(lang, resortTitle(resorts[i]) + " - " + title) + "<body>\n";
-        writeSection(resorts[i], id, 1, body);
-        body += "</body>\n</html>\n";
-        documents.emplace_back(file, std::move(body));
-        manifest += "    <item id=\"" + id + "\" href=\"" + file +
-                    "\" media-type=\"application/xhtml+xml\"/>\n";
-        spine += "    <itemref idref=\"" + id + "\"/>\n";
-        writeTocEntries(resorts[i], file, id, toc);
-    }
-    std::string nav = htmlStart(lang, title) + "<body>\n<nav epub:type=\"toc\" id=\"toc\">\n<h1>" +
-                      xml(title) + "</h1>\n<ol>\n" + toc +
-                      "</ol>\n</nav>\n<nav epub:type=\"landmarks\" id=\"landmarks\" hidden=\"\">\n"
-                      "<h2>Orientierung</h2>\n<ol>\n"
-                      "<li><a epub:type=\"toc\" href=\"nav.xhtml#toc\">Inhalt</a></li>\n"
-                      "<li><a epub:type=\"bodymatter\" href=\"resort1.xhtml\">" +
-                      xml(resortTitle(resorts[0])) + "</a></li>\n</ol>\n</nav>\n</body>\n</html>\n";
-    std::string opf =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"id\" "
-        "xml:lang=\"" +
-        lang +
-        "\">\n  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
-        "    <dc:identifier id=\"id\">" +
-        identifier(edition.title, edition.date) + "</dc:identifier>\n    <dc:title>" + xml(title) +
-        "</dc:title>\n    <dc:language>" + lang + "</dc:language>\n" +
-        (date.empty() ? "" : "    <dc:date>" + date + "</dc:date>\n") +
-        "    <meta property=\"dcterms:modified\">" + modified +
-        "</meta>\n"
-        "    <meta property=\"schema:accessMode\">textual</meta>\n"
-        "    <meta property=\"schema:accessModeSufficient\">textual</meta>\n"
-        "    <meta property=\"schema:accessibilityFeature\">structuralNavigation</meta>\n"
-        "    <meta property=\"schema:accessibilityFeature\">tableOfContents</meta>\n"
-        "    <meta property=\"schema:accessibilityHazard\">none</meta>\n"
-        "    <meta property=\"schema:accessibilitySummary\">Die Zeitung als reiner Text: jedes "
-        "Ressort ist eine \xC3\xBC"
-        "berschrift der ersten Ebene, jeder Artikel eine der zweiten, das "
-        "Inhaltsverzeichnis f\xC3\xBChrt zu beiden.</meta>\n"
-        "    <meta property=\"dcterms:conformsTo\">EPUB Accessibility 1.1 - WCAG 2.1 Level "
-        "AA</meta>\n"
-        "  </metadata>\n  <manifest>\n"
-        "    <item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
-        "properties=\"nav\"/>\n" +
-        manifest + "  </manifest>\n  <spine>\n    <itemref idref=\"nav\"/>\n" + spine +
-        "  </spine>\n</package>\n";
-    const std::string container =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<container version=\"1.0\" xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
-        "  <rootfiles>\n    <rootfile full-path=\"EPUB/package.opf\" "
-        "media-type=\"application/oebps-package+xml\"/>\n  </rootfiles>\n</container>\n";
+    std::string toc;
+    std::vector<EpubDocument> documents = writeResortDocuments(resorts, look, toc);
+    std::string nav =
+        writeNavigation(look, toc, documents[0].file, resortHeading(resorts[0], look));
+    std::string opf = packageDocument(edition, look, documents, modified);
 
     // Beside the file first, then into its place: whole, or not there.
-    std::string temp = path + ".part";
-    FILE *out = fopen(temp.c_str(), "wb");
-    if (!out) {
-        result.error = "Die Datei konnte nicht angelegt werden.";
-        return result;
-    }
+    std::string part;
+    FILE *out = createPartFile(path, part, result.failure);
+    if (!out) return result;
+    errno = 0;
     ZipWriter zip(out, dosTime(utc.tm_hour, utc.tm_min, utc.tm_sec),
                   dosDate(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday));
     bool ok = zip.add("mimetype", "application/epub+zip", false) &&
-              zip.add("META-INF/container.xml", container, true) &&
+              zip.add("META-INF/container.xml", kContainer, true) &&
               zip.add("EPUB/package.opf", opf, true) && zip.add("EPUB/nav.xhtml", nav, true);
-    for (const auto &[file, body] : documents) ok = ok && zip.add("EPUB/" + file, body, true);
-    ok = ok && zip.finish();
+    for (const EpubDocument &d : documents) ok = ok && zip.add("EPUB/" + d.file, d.body, true);
+    ok = ok && zip.finish() && fflush(out) == 0;
+    int error = errno;
     ok = (fclose(out) == 0) && ok;
-    std::error_code error;
-    if (ok) std::filesystem::rename(temp, path, error);
-    if (!ok || error) {
-        std::remove(temp.c_str());
-        result.error = "Die Datei konnte nicht geschrieben werden.";
+    if (!ok) {
+        if (!error) error = errno ? errno : EFBIG;  // no system error: beyond what a zip holds
+        removePartFile(part);
+        result.failure.text = kCannotWrite;
+        result.failure.file = path;
+        result.failure.reason = systemReason(error);
         return result;
     }
-    result.written = true;
+    result.failure = putInPlace(part, path);
+    result.written = !result.failure;
     return result;
 }

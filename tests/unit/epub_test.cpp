@@ -5,10 +5,15 @@
 #include <libxml/tree.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <regex>
 
 #include "epub.h"
+#include "epub_documents.h"
 #include "static_binding.h"
 #include "store_fixture.h"
 #include "zip_writer.h"
@@ -63,11 +68,11 @@ void collect(xmlNode *n, std::string &out) {
             const char *tag = reinterpret_cast<const char *>(n->name);
             if (!strcmp(tag, "h1") || !strcmp(tag, "h2") || !strcmp(tag, "p")) {
                 xmlChar *t = xmlNodeGetContent(n);
-                unsigned char latin[4096];
-                int outLen = sizeof latin - 1, inLen = xmlStrlen(t);
-                UTF8Toisolat1(latin, &outLen, t, &inLen);
+                int inLen = xmlStrlen(t), outLen = inLen;
+                std::vector<unsigned char> latin(static_cast<size_t>(inLen) + 1);
+                UTF8Toisolat1(latin.data(), &outLen, t, &inLen);
                 out += std::string(tag) + ":" +
-                       std::string(reinterpret_cast<char *>(latin), outLen) + "\n";
+                       std::string(reinterpret_cast<char *>(latin.data()), outLen) + "\n";
                 xmlFree(t);
             }
             collect(n->children, out);
@@ -82,6 +87,20 @@ std::string headings(const std::string &xhtml) {
     std::string out;
     collect(xmlDocGetRootElement(doc), out);
     xmlFreeDoc(doc);
+    return out;
+}
+
+// The content documents in reading order: the spine's linear items.
+std::vector<std::string> readingOrder(const std::string &opf) {
+    std::map<std::string, std::string> hrefs;
+    std::smatch m;
+    std::regex item("<item id=\"([^\"]+)\" href=\"([^\"]+)\"");
+    for (auto it = opf.cbegin(); std::regex_search(it, opf.cend(), m, item); it = m.suffix().first)
+        hrefs[m[1]] = m[2];
+    std::vector<std::string> out;
+    std::regex ref("<itemref idref=\"([^\"]+)\"(/| linear=\"yes\")");
+    for (auto it = opf.cbegin(); std::regex_search(it, opf.cend(), m, ref); it = m.suffix().first)
+        out.push_back("EPUB/" + hrefs[m[1]]);
     return out;
 }
 
@@ -124,11 +143,15 @@ TEST_F(EpubTest, EveryEditionReadsBackAsTheLibrarysTree) {
     int checked = 0;
     std::vector<std::string> languages;
     for (const NewspaperRecord *p = QL_FindFirstNewspaper(); p; p = QL_FindNextNewspaper()) {
-        EpubEdition e{p->id, p->title, p->date, p->countryCode,
-                      p->countryCode == 33 ? "fr-CA" : (p->countryCode == 1 ? "en" : "")};
+        EpubEdition e{p->id,
+                      p->title,
+                      p->date,
+                      p->countryCode,
+                      p->countryCode == 33 ? "fr-CA" : (p->countryCode == 1 ? "en" : ""),
+                      ""};
         std::string path = news_ + "out" + std::to_string(checked++) + ".epub";
         EpubResult r = writeEpub(library, e, path);
-        ASSERT_TRUE(r.written) << e.title << " " << r.error;
+        ASSERT_TRUE(r.written) << e.title << " " << r.message();
         std::string first;
         auto files = unzip(readWholeFile(path), first);
         EXPECT_EQ(first, "mimetype stored");
@@ -144,21 +167,38 @@ TEST_F(EpubTest, EveryEditionReadsBackAsTheLibrarysTree) {
             EXPECT_NE(opf.find(needed), std::string::npos) << needed;
         size_t lang = opf.find("<dc:language>");
         languages.push_back(opf.substr(lang + 13, opf.find('<', lang + 13) - lang - 13));
+        // The book starts with the first resort; the contents are reached
+        // as the reading system's, outside the reading order.
+        std::vector<std::string> order = readingOrder(opf);
+        ASSERT_FALSE(order.empty());
+        EXPECT_EQ(order[0], "EPUB/resort1.xhtml");
+        EXPECT_NE(opf.find("<itemref idref=\"nav\" linear=\"no\"/>"), std::string::npos);
         // Headings and paragraphs one to one with the finds, in order.
         std::string got;
-        for (int i = 1; files.count("EPUB/resort" + std::to_string(i) + ".xhtml"); ++i)
-            got += headings(files["EPUB/resort" + std::to_string(i) + ".xhtml"]);
+        for (const std::string &document : order) got += headings(files[document]);
         EXPECT_EQ(got, tree(p->id)) << e.title;
-        EXPECT_NE(headings(files["EPUB/nav.xhtml"]), "not well-formed");
-        EXPECT_FALSE(fileExists(path + ".part"));
+        const std::string &nav = files["EPUB/nav.xhtml"];
+        EXPECT_NE(headings(nav), "not well-formed");
+        EXPECT_NE(nav.find("<nav epub:type=\"toc\" role=\"doc-toc\""), std::string::npos);
+        // Landmarks are a few regions, never one per article.
+        for (const std::string &document : order)
+            EXPECT_EQ(files[document].find("aria-label"), std::string::npos) << document;
+        // Conformance only where the language is known; the German summary
+        // says so itself in a book of another language.
+        bool known = languages.back() != "und", german = languages.back() == "de";
+        EXPECT_EQ(opf.find("dcterms:conformsTo") != std::string::npos, known) << opf;
+        EXPECT_NE(
+            opf.find(std::string("accessibilitySummary\"") + (german ? "" : " xml:lang=\"de\"") +
+                     ">Die Zeitung als reiner Text: "
+                     "jedes Ressort ist eine \xC3\x9C"
+                     "berschrift"),
+            std::string::npos)
+            << opf;
     }
     EXPECT_EQ(checked, 6);
-    // de for country 49, the edition's own tag, und when there is none.
     EXPECT_NE(std::find(languages.begin(), languages.end(), "de"), languages.end());
     EXPECT_NE(std::find(languages.begin(), languages.end(), "en"), languages.end());
-    EXPECT_EQ(epubLanguage(33, "fr-CA"), "fr-CA");
-    EXPECT_EQ(epubLanguage(0, "deutsch!"), "und");
-    EXPECT_EQ(epubLanguage(49, "en"), "de");
+    EXPECT_NE(std::find(languages.begin(), languages.end(), "und"), languages.end());
     EXPECT_EQ(epubFileName("Quillon Tageblatt", "7.12.2026"), "Quillon Tageblatt 7.12.2026.epub");
     EXPECT_EQ(epubFileName("A/B", "12/7/2026"), "AB 1272026.epub");
 }
@@ -169,15 +209,43 @@ TEST_F(EpubTest, NothingIsLeftWhenNothingCanBeWritten) {
     ASSERT_EQ(QL_Initialize(1), QL_OK);
     const NewspaperRecord *p = QL_FindFirstNewspaper();
     ASSERT_TRUE(p);
-    EpubEdition e{p->id, p->title, p->date, p->countryCode, ""};
+    EpubEdition e{p->id, p->title, p->date, p->countryCode, "", ""};
     // A folder that is not there, and an edition the library cannot open.
     EXPECT_FALSE(writeEpub(library, e, news_ + "missing/out.epub").written);
     e.id = 0x7f000000;
     EpubResult refused = writeEpub(library, e, news_ + "out.epub");
     EXPECT_FALSE(refused.written);
-    EXPECT_FALSE(refused.error.empty());
+    EXPECT_FALSE(refused.message().empty());
     EXPECT_FALSE(fileExists(news_ + "out.epub"));
-    EXPECT_FALSE(fileExists(news_ + "out.epub.part"));
+    // The reader's road refuses what would destroy a file, before writing:
+    // the edition itself, a read-only file, a folder. Each stays as it was.
+    e = epubEditionOf(*p, news_ + kSamples[0]);
+    writeWholeFile(news_ + "ro.epub", "old");
+    chmod((news_ + "ro.epub").c_str(), 0444);
+    makeFolder("news/dir.epub");
+    const struct {
+        std::string target;
+        const char *says;
+    } refusals[] = {{news_ + kSamples[0], "ist die Zeitung selbst"},
+                    {news_ + "ro.epub", "ist schreibgesch\xFCtzt"},
+                    {news_ + "dir.epub", "ist ein Ordner"},
+                    {news_ + "missing/out.epub", "Der Ordner f\xFCr"}};
+    for (const auto &refusal : refusals) {
+        std::string before = fileExists(refusal.target) ? readWholeFile(refusal.target) : "";
+        EpubResult r = writeEpub(library, e, refusal.target);
+        EXPECT_FALSE(r.written) << refusal.target;
+        EXPECT_NE(r.message().find(refusal.says), std::string::npos) << r.message();
+        EXPECT_NE(r.message().find(refusal.target), std::string::npos) << r.message();
+        if (!before.empty()) {
+            EXPECT_EQ(readWholeFile(refusal.target), before);
+        }
+    }
+    struct stat st;
+    ASSERT_EQ(stat((news_ + "ro.epub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    // No part file is left by any of the writes above.
+    for (const auto &entry : std::filesystem::directory_iterator(news_))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
     // A zip entry too large for a zip without its 64-bit extension is
     // refused, never cut; a name longer than its field likewise.
     FILE *f = fopen((news_ + "z.zip").c_str(), "wb");
@@ -185,6 +253,79 @@ TEST_F(EpubTest, NothingIsLeftWhenNothingCanBeWritten) {
     EXPECT_FALSE(zip.add(std::string(70000, 'n'), "x", false));
     EXPECT_TRUE(zip.failed());
     fclose(f);
+}
+
+// The book's language from the country code, refined or replaced by the
+// edition's own value; title and identifier alike for one edition whatever
+// form the settings give its date in.
+TEST(EpubLanguage, OnlyTagsThatAreLanguages) {
+    const struct {
+        int country;
+        const char *value, *tag;
+    } cases[] = {
+        {49, "", "de"},     {49, "en", "de"},       {49, "AT", "de"},        {43, "AT", "de-AT"},
+        {1, "", "en"},      {1, "en-us", "en-US"},  {33, "fr-CA", "fr-CA"},  {33, "fr-XX", "fr"},
+        {0, "AT", "und"},   {0, "EN", "en"},        {0, "en_gb", "en-GB"},   {41, "fr", "fr"},
+        {41, "", "und"},    {0, "deutsch!", "und"}, {0, "x-klingon", "und"}, {0, "", "und"},
+        {-5, "de-", "und"}, {0, "d\xE9", "und"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(epubLanguage(c.country, c.value), c.tag) << c.country << " " << c.value;
+
+    const EpubEdition forms[] = {{1, "Blatt", "5.2.2021", 49, "", ""},
+                                 {2, "Blatt", "2/5/2021", 1, "", ""},
+                                 {3, "Blatt", "2/5/2021", 0, "", ""}};
+    for (const EpubEdition &e : forms) {
+        EXPECT_EQ(epubTitle(e), "Blatt vom 5.2.2021") << e.date;
+        EXPECT_EQ(epubIdentifier(e), epubIdentifier(forms[0])) << e.date;
+    }
+    EXPECT_NE(epubIdentifier({1, "Blatt", "6.2.2021", 49, "", ""}), epubIdentifier(forms[0]));
+    EXPECT_NE(epubIdentifier({1, "Blatt2", "5.2.2021", 49, "", ""}), epubIdentifier(forms[0]));
+}
+
+// A resort too long for a phone continues in parts of at most the part size
+// (one article each at least), in order, and every contents entry leads to
+// its heading in the right part.
+TEST_F(EpubTest, ALongResortIsSplitInOrder) {
+    std::string body = "<GROUP><GRTITLE>Lang</GRTITLE>";
+    for (int a = 0; a < 1500; ++a)
+        body += "<ARTICLE><ATL>Artikel " + std::to_string(a) + "</ATL><P>" +
+                std::string(static_cast<size_t>(300 + a % 7 * 50), 'x') + "</P></ARTICLE>";
+    body += "<ARTICLE><ATL>Riesig</ATL><P>" + std::string(kEpubPartSize + 5000, 'y') +
+            "</P></ARTICLE></GROUP><GROUP><GRTITLE>Kurz</GRTITLE><ARTICLE><ATL>Ende</ATL><P>z"
+            "</P></ARTICLE></GROUP>";
+    add("long.eif", edition("Lang", 2026, 12, 8, body));
+    configure();
+    ASSERT_EQ(QL_Initialize(1), QL_OK);
+    const NewspaperRecord *p = QL_FindFirstNewspaper();
+    ASSERT_TRUE(p);
+    EpubResult r = writeEpub(library, epubEditionOf(*p, ""), news_ + "long.epub");
+    ASSERT_TRUE(r.written) << r.message();
+    std::string first;
+    auto files = unzip(readWholeFile(news_ + "long.epub"), first);
+    std::vector<std::string> order = readingOrder(files["EPUB/package.opf"]);
+    ASSERT_GT(order.size(), 4u);
+    EXPECT_EQ(order.back(), "EPUB/resort2.xhtml");
+    std::string got;
+    for (const std::string &document : order) {
+        got += headings(files[document]);
+        bool giant = files[document].find("Riesig") != std::string::npos;
+        if (!giant) {
+            EXPECT_LE(files[document].size(), kEpubPartSize + 1024) << document;
+        }
+    }
+    EXPECT_TRUE(got == tree(p->id)) << "the parts differ from the tree";
+    std::smatch m;
+    std::regex link("href=\"(resort[^\"#]+)#([^\"]+)\"");
+    const std::string &nav = files["EPUB/nav.xhtml"];
+    int links = 0;
+    for (auto it = nav.cbegin(); std::regex_search(it, nav.cend(), m, link);
+         it = m.suffix().first) {
+        ++links;
+        EXPECT_NE(files["EPUB/" + m[1].str()].find("id=\"" + m[2].str() + "\""), std::string::npos)
+            << m[1] << "#" << m[2];
+    }
+    EXPECT_EQ(links, 2 + 1501 + 1);
 }
 
 }  // namespace
