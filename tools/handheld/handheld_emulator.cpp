@@ -9,9 +9,13 @@
 //   version=MAJOR.MINOR     (5.01)
 //   init=ok|fail|block      (ok); block: CeRapiInit waits until the setting
 //                           says otherwise or another thread calls CeRapiUninit
-//   free=BYTES              the handheld is full once a session wrote this much
+//   free=BYTES              the handheld is full once a session wrote this much;
+//                           CeGetStoreInformation tells what is left of it
 //   writefail=BYTES         writes fail (error 29) once a session wrote this much
 //   writedelay=MS           each write takes this long
+//   block=NAME              a write to the file NAME waits until the setting
+//                           is gone or the handheld is unplugged (the test
+//                           sees the file, made before the write, and acts)
 //   running=NAME[,NAME]     programs running on the handheld: their files
 //                           cannot be replaced or deleted (error 32)
 //   [HKEY_CURRENT_USER\Software\VKT\QLAPI]
@@ -83,6 +87,7 @@ struct Settings {
     uint64_t freeBytes = UINT64_MAX;
     uint64_t writeFailAt = UINT64_MAX;
     unsigned writeDelayMs = 0;
+    std::u16string blockedFile;           // folded name
     std::vector<std::u16string> running;  // folded file names
     uint32_t major = 5;
     uint32_t minor = 1;
@@ -99,7 +104,9 @@ struct State {
     uint64_t bytesWritten = 0;  // in this session
     uintptr_t nextHandle = 1;
     std::map<uintptr_t, FILE *> files;
-    std::map<uintptr_t, std::u16string> keys;  // folded key paths
+    std::map<uintptr_t, std::u16string> fileNames;          // folded, of the open files
+    std::map<uintptr_t, std::vector<CeFindData>> searches;  // what is left to find
+    std::map<uintptr_t, std::u16string> keys;               // folded key paths
 };
 
 State g;
@@ -281,6 +288,8 @@ Settings readSettings(const fs::path &root) {
         } else if (name == u"free" || name == u"writefail") {
             (name == u"free" ? settings.freeBytes : settings.writeFailAt) =
                 strtoull(toUtf8(value).c_str(), nullptr, 10);
+        } else if (name == u"block") {
+            settings.blockedFile = folded(value);
         } else if (name == u"writedelay") {
             settings.writeDelayMs =
                 static_cast<unsigned>(strtoul(toUtf8(value).c_str(), nullptr, 10));
@@ -359,14 +368,45 @@ CeHandle invalid(uint32_t error) {
     return ceInvalidHandle();
 }
 
+// The entries of a desktop folder: name, folder or not, size. On Windows
+// through the system's own search, which takes the long paths a deep
+// handheld folder needs (the library's directory walk does not).
+struct FolderEntry {
+    std::u16string name;
+    bool folder;
+    uint64_t size;
+};
+std::vector<FolderEntry> folderEntries(const fs::path &folder) {
+    std::vector<FolderEntry> out;
+#ifdef _WIN32
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW((folder / L"*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return out;
+    do {
+        std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        out.push_back({std::u16string(name.begin(), name.end()),
+                       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow});
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+#else
+    std::error_code ignored;
+    for (const auto &entry : fs::directory_iterator(folder, ignored)) {
+        bool isFolder = entry.is_directory(ignored);
+        out.push_back({fromUtf8(entry.path().filename().u8string()), isFolder,
+                       isFolder ? 0 : static_cast<uint64_t>(entry.file_size(ignored))});
+    }
+#endif
+    return out;
+}
+
 // The handheld ignores case in names: an entry of the folder that differs
 // only in case is the one meant.
 fs::path existingName(const fs::path &folder, const std::u16string &name) {
-    std::error_code ignored;
     std::u16string wanted = folded(name);
-    for (const auto &entry : fs::directory_iterator(folder, ignored))
-        if (folded(fromUtf8(entry.path().filename().u8string())) == wanted)
-            return entry.path().filename();
+    for (const FolderEntry &entry : folderEntries(folder))
+        if (folded(entry.name) == wanted) return pathPart(entry.name);
     return pathPart(name);
 }
 
@@ -401,6 +441,8 @@ bool heldByProgram(const Settings &settings, const fs::path &file) {
 void closeAll() {
     for (auto &open : g.files) fclose(open.second);
     g.files.clear();
+    g.fileNames.clear();
+    g.searches.clear();
     g.keys.clear();
 }
 
@@ -421,6 +463,41 @@ bool keyExists(const Settings &settings, const std::u16string &path) {
             return true;
     }
     return false;
+}
+
+// Whether a folded name matches a folded pattern of "*" and "?".
+bool matches(const std::u16string &name, const std::u16string &pattern) {
+    size_t n = 0, p = 0, starAt = std::u16string::npos, resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (starAt != std::u16string::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    return p == pattern.size();
+}
+
+CeFindData foundEntry(const FolderEntry &entry) {
+    CeFindData found = {};
+    found.attributes = entry.folder ? kCeDirectory : kCeNormalFile;
+    found.sizeHigh = static_cast<uint32_t>(entry.size >> 32);
+    found.sizeLow = static_cast<uint32_t>(entry.size);
+    entry.name.copy(found.name, std::min(entry.name.size(), kMaxPath - 1));
+    return found;
+}
+
+// The room a session has left: what free= allows less what it wrote.
+uint64_t roomLeft(const Settings &settings) {
+    return settings.freeBytes > g.bytesWritten ? settings.freeBytes - g.bytesWritten : 0;
 }
 
 }  // namespace
@@ -487,6 +564,7 @@ CeHandle CE_CALL CeCreateFile(const char16_t *path, uint32_t, uint32_t, void *,
     if (!out) return invalid(kErrorAccessDenied);
     uintptr_t handle = g.nextHandle++;
     g.files[handle] = out;
+    g.fileNames[handle] = folded(fromUtf8(file.filename().u8string()));
     g.lastError = existed ? kCeErrorAlreadyExists : 0;
     return reinterpret_cast<CeHandle>(handle);
 }
@@ -504,6 +582,7 @@ int32_t CE_CALL CeCloseHandle(CeHandle handle) {
     if (open == g.files.end()) return failed(kCeErrorInvalidHandle);
     bool closed = fclose(open->second) == 0;
     g.files.erase(open);
+    g.fileNames.erase(reinterpret_cast<uintptr_t>(handle));
     if (!closed) return failed(kErrorWriteFault);
     return 1;
 }
@@ -536,6 +615,17 @@ int32_t CE_CALL CeWriteFile(CeHandle handle, const void *data, uint32_t size, ui
     }
     auto open = g.files.find(reinterpret_cast<uintptr_t>(handle));
     if (open == g.files.end()) return failed(kCeErrorInvalidHandle);
+    // Held on the test's word: until it lifts the block or pulls the cable.
+    const std::u16string name = g.fileNames[reinterpret_cast<uintptr_t>(handle)];
+    while (!s.settings.blockedFile.empty() && s.settings.blockedFile == name) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        lock.lock();
+        if (!session(s)) return 0;
+        if (g.files.find(reinterpret_cast<uintptr_t>(handle)) == g.files.end())
+            return failed(kCeErrorInvalidHandle);  // the connection was ended meanwhile
+    }
+    open = g.files.find(reinterpret_cast<uintptr_t>(handle));
     if (size > 0 && !data) return failed(kErrorInvalidParameter);
     // A full handheld, or a write fault, takes what fits and fails.
     uint64_t limit = std::min(s.settings.freeBytes, s.settings.writeFailAt);
@@ -629,6 +719,88 @@ int32_t CE_CALL CeDeleteFile(const char16_t *path) {
     return 1;
 }
 
+CeHandle CE_CALL CeFindFirstFile(const char16_t *pattern, CeFindData *found) {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    Session s;
+    if (!session(s)) return ceInvalidHandle();
+    if (!found) return invalid(kErrorInvalidParameter);
+    // The folder as any path, the last part as the pattern.
+    std::u16string path = orEmpty(pattern);
+    size_t cut = path.find_last_of(u"\\/");
+    if (cut == std::u16string::npos || cut + 1 == path.size()) return invalid(kCeErrorPathNotFound);
+    std::u16string wanted = folded(path.substr(cut + 1));
+    fs::path folder;
+    if (cut == 0) {
+        folder = s.root / "files";
+    } else if (uint32_t error = desktopFile(s.root, path.substr(0, cut).c_str(), folder)) {
+        return invalid(error);
+    }
+    std::error_code ignored;
+    if (!fs::is_directory(folder, ignored)) return invalid(kCeErrorPathNotFound);
+    std::vector<CeFindData> entries;
+    for (const FolderEntry &entry : folderEntries(folder))
+        if (matches(folded(entry.name), wanted)) entries.push_back(foundEntry(entry));
+    if (entries.empty()) return invalid(kCeErrorFileNotFound);
+    *found = entries.front();
+    entries.erase(entries.begin());
+    uintptr_t handle = g.nextHandle++;
+    g.searches[handle] = std::move(entries);
+    return reinterpret_cast<CeHandle>(handle);
+}
+
+int32_t CE_CALL CeFindNextFile(CeHandle search, CeFindData *found) {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    Session s;
+    if (!session(s)) return 0;
+    auto open = g.searches.find(reinterpret_cast<uintptr_t>(search));
+    if (open == g.searches.end()) return failed(kCeErrorInvalidHandle);
+    if (!found) return failed(kErrorInvalidParameter);
+    if (open->second.empty()) return failed(kCeErrorNoMoreFiles);
+    *found = open->second.front();
+    open->second.erase(open->second.begin());
+    return 1;
+}
+
+int32_t CE_CALL CeFindClose(CeHandle search) {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    Session s;
+    if (!session(s)) return 0;
+    if (g.searches.erase(reinterpret_cast<uintptr_t>(search)) == 0)
+        return failed(kCeErrorInvalidHandle);
+    return 1;
+}
+
+int32_t CE_CALL CeMoveFile(const char16_t *from, const char16_t *to) {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    Session s;
+    if (!session(s)) return 0;
+    fs::path source, target;
+    if (uint32_t error = desktopFile(s.root, from, source)) return failed(error);
+    if (uint32_t error = desktopFile(s.root, to, target)) return failed(error);
+    std::error_code ignored;
+    if (!fs::exists(source, ignored)) return failed(kCeErrorFileNotFound);
+    // The same file under another case of its name is a rename, not a clash.
+    if (fs::exists(target, ignored) && !fs::equivalent(source, target, ignored))
+        return failed(kCeErrorAlreadyExists);
+    if (heldByProgram(s.settings, source)) return failed(kErrorSharingViolation);
+    std::error_code error;
+    fs::rename(source, target.parent_path() / pathPart(parts(orEmpty(to)).back()), error);
+    if (error) return failed(kErrorAccessDenied);
+    return 1;
+}
+
+int32_t CE_CALL CeGetStoreInformation(CeStoreInformation *information) {
+    std::lock_guard<std::mutex> lock(g.mutex);
+    Session s;
+    if (!session(s)) return 0;
+    if (!information) return failed(kErrorInvalidParameter);
+    uint64_t room = std::min<uint64_t>(roomLeft(s.settings), UINT32_MAX / 2);
+    information->freeSize = static_cast<uint32_t>(room);
+    information->storeSize =
+        static_cast<uint32_t>(room + std::min<uint64_t>(g.bytesWritten, UINT32_MAX / 2));
+    return 1;
+}
+
 }  // extern "C"
 
 DeviceApi handheldEmulatorApi() {
@@ -647,6 +819,11 @@ DeviceApi handheldEmulatorApi() {
     api.getVersionEx = CeGetVersionEx;
     api.deleteFile = CeDeleteFile;
     api.rapiGetError = CeRapiGetError;
+    api.findFirstFile = CeFindFirstFile;
+    api.findNextFile = CeFindNextFile;
+    api.findClose = CeFindClose;
+    api.moveFile = CeMoveFile;
+    api.getStoreInformation = CeGetStoreInformation;
     return api;
 }
 
