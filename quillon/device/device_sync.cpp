@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device_api.h"
+#include "device_install.h"
 #include "paths.h"
 #include "prompt.h"
 #include "user_texts.h"
@@ -183,6 +184,8 @@ int copyNewspapersToDevice(const DeviceApi &device, const LibraryBinding &librar
         host.finish();
         return -1;
     }
+    // What an installation cut off by the cable left in the start menu.
+    if (device.deleteFile) device.deleteFile(temporaryName(kHandheldReaderPath).c_str());
     CeKey key = nullptr;
     device.regOpenKeyEx(ceCurrentUser(), kReaderKey, 0, 0, &key);
     // One folder for every file: asked once, not for each file. A key

@@ -429,6 +429,8 @@ TEST_F(DeviceTest, LeftoversAndEditionsTheDesktopNoLongerKeepsAreRemoved) {
         fs::create_directories(onHandheld("Zeitungen/ordner.eif"));
         for (const auto &name : gone) writeWholeFile(onHandheld("Zeitungen/" + name), "x");
         for (const auto &name : stay) writeWholeFile(onHandheld("Zeitungen/" + name), "x");
+        fs::create_directories(onHandheld("Windows/Start Menu/Programs"));
+        writeWholeFile(onHandheld("Windows/Start Menu/Programs/QuillonCE.ex~"), "");
         g_list = nullptr;
         if (desktopKeepsAny) store({2, 1});
         FakeCopy host;
@@ -445,6 +447,7 @@ TEST_F(DeviceTest, LeftoversAndEditionsTheDesktopNoLongerKeepsAreRemoved) {
         }
         for (const auto &name : stay) EXPECT_TRUE(fs::exists(onHandheld("Zeitungen/" + name)));
         EXPECT_TRUE(fs::is_directory(onHandheld("Zeitungen/ordner.eif")));
+        EXPECT_FALSE(fs::exists(onHandheld("Windows/Start Menu/Programs/QuillonCE.ex~")));
     }
 }
 
