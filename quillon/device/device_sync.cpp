@@ -93,6 +93,70 @@ struct Planned {
     int64_t dataSize, headerSize;  // on the desktop; -1: unreadable
 };
 
+// What the desktop keeps: the handheld names (folded) of every stored
+// edition's two files, the extension of its data files, and each edition
+// with a file name, in the list's order.
+struct CopyPlan {
+    std::set<std::u16string> kept;
+    std::u16string dataExtension = u".eif";
+    std::vector<Planned> editions;
+};
+
+CopyPlan planCopy(EditionEntry *list, const std::u16string &readerFolder) {
+    CopyPlan plan;
+    for (EditionEntry *entry = list; entry; entry = entry->next) {
+        auto name = entry->path ? baseName(entry->path) : std::nullopt;
+        auto base = entry->path ? baseNameWithoutExtension(entry->path) : std::nullopt;
+        auto folder = entry->path ? folderOf(entry->path) : std::nullopt;
+        if (!name || !base || !folder) continue;
+        if (plan.kept.empty())
+            if (auto extension = extensionOf(entry->path))
+                plan.dataExtension = toDeviceText(*extension);
+        plan.kept.insert(foldedName(toDeviceText(*name)));
+        plan.kept.insert(foldedName(toDeviceText(*base) + u".ehd"));
+        std::string localHeader = *folder + *base + ".ehd";
+        plan.editions.push_back({entry, readerFolder + toDeviceText(*name),
+                                 readerFolder + toDeviceText(*base) + u".ehd", localHeader,
+                                 localSize(entry->path), localSize(localHeader.c_str())});
+    }
+    return plan;
+}
+
+// Removes from the reader's folder the leftovers of an earlier copy and the
+// editions the desktop no longer keeps: only names of the store's pattern,
+// and only while the desktop keeps any, so that an empty list never empties
+// the handheld. Returns how many editions went; `there` gets what stays (by
+// folded name). A reader holding a file, or a lost connection, is told and
+// set as `fault`; any other file that stays harms nothing.
+int tidyReaderFolder(const DeviceApi &device, const std::u16string &readerFolder,
+                     const CopyPlan &plan, const HandheldListing &listing,
+                     std::map<std::u16string, uint64_t> &there, CopyHost &host,
+                     DeviceFault &fault) {
+    int removed = 0;
+    for (const auto &file : listing) {
+        const std::u16string name = foldedName(file.first);
+        bool leftover = isLeftover(name, plan.dataExtension);
+        bool gone = !leftover && !plan.kept.empty() && isStoreName(name, plan.dataExtension) &&
+                    !plan.kept.count(name);
+        if (!leftover && !gone) {
+            there[name] = file.second;
+            continue;
+        }
+        if (host.stopped()) break;
+        if (device.deleteFile && device.deleteFile((readerFolder + file.first).c_str())) {
+            if (gone && !isStoreName(name, u".ehd")) ++removed;
+            continue;
+        }
+        DeviceFault now = device.deleteFile ? faultOfLastCall(device) : DeviceFault::other;
+        if (fault == DeviceFault::none &&
+            (now == DeviceFault::readerRunning || now == DeviceFault::disconnected)) {
+            fault = now;
+            host.tell(faultText(fault, 0, 0), IDS_ERROR_CAPTION, MB_OK | MB_ICONWARNING);
+        }
+    }
+    return removed;
+}
+
 }  // namespace
 
 void CopyHost::tell(const std::string &text, int captionId, unsigned style) {
@@ -191,6 +255,7 @@ int copyNewspapersToDevice(const DeviceApi &device, const LibraryBinding &librar
     // One folder for every file: asked once, not for each file. A key
     // without a usable folder is as good as none.
     const std::u16string readerFolder = key ? readReaderFolder(device, key) : std::u16string();
+    // Closed early: stopped before the library is asked for anything.
     if (readerFolder.empty() || host.stopped()) {
         if (key) device.regCloseKey(key);
         if (!host.stopped())
@@ -200,60 +265,20 @@ int copyNewspapersToDevice(const DeviceApi &device, const LibraryBinding &librar
         host.finish();
         return -1;
     }
-    // Checked again just before: a window that stopped waiting for this
-    // thread may be ending the library.
-    EditionEntry *list = !host.stopped() && library.getNewspaperListFromHD
-                             ? library.getNewspaperListFromHD()
-                             : nullptr;
+    // The stop was checked just before: a window that stopped waiting for
+    // this thread may be using the library.
+    EditionEntry *list =
+        library.getNewspaperListFromHD ? library.getNewspaperListFromHD() : nullptr;
+    const CopyPlan copyPlan = planCopy(list, readerFolder);
+    const std::vector<Planned> &plan = copyPlan.editions;
 
-    // What the desktop keeps, and the ten newest editions to copy.
-    std::set<std::u16string> kept;
-    std::u16string dataExtension = u".eif";
-    std::vector<Planned> plan;
-    for (EditionEntry *entry = list; entry; entry = entry->next) {
-        auto name = entry->path ? baseName(entry->path) : std::nullopt;
-        auto base = entry->path ? baseNameWithoutExtension(entry->path) : std::nullopt;
-        auto folder = entry->path ? folderOf(entry->path) : std::nullopt;
-        if (!name || !base || !folder) continue;
-        if (kept.empty())
-            if (auto extension = extensionOf(entry->path)) dataExtension = toDeviceText(*extension);
-        kept.insert(foldedName(toDeviceText(*name)));
-        kept.insert(foldedName(toDeviceText(*base) + u".ehd"));
-        std::string localHeader = *folder + *base + ".ehd";
-        plan.push_back({entry, readerFolder + toDeviceText(*name),
-                        readerFolder + toDeviceText(*base) + u".ehd", localHeader,
-                        localSize(entry->path), localSize(localHeader.c_str())});
-    }
-
-    // Leftovers of an earlier copy, and the editions the desktop no longer
-    // keeps (only names of the store's pattern; only while the desktop keeps
-    // any, so that an empty list never empties the handheld).
     HandheldListing listing;
     const bool listed = listHandheldFolder(device, readerFolder, listing);
     std::map<std::u16string, uint64_t> there;  // by folded name
     DeviceFault fault = DeviceFault::none;
     uint64_t faultFree = 0, faultNeeded = 0;
-    int removed = 0;
-    for (const auto &file : listing) {
-        const std::u16string name = foldedName(file.first);
-        bool leftover = isLeftover(name, dataExtension);
-        bool gone =
-            !leftover && !kept.empty() && isStoreName(name, dataExtension) && !kept.count(name);
-        if (!leftover && !gone) {
-            there[name] = file.second;
-            continue;
-        }
-        if (host.stopped()) break;
-        if (device.deleteFile && device.deleteFile((readerFolder + file.first).c_str())) {
-            if (gone && isStoreName(name, dataExtension) && !isStoreName(name, u".ehd")) ++removed;
-        } else if (fault == DeviceFault::none) {
-            fault = device.deleteFile ? faultOfLastCall(device) : DeviceFault::other;
-            if (fault == DeviceFault::readerRunning || fault == DeviceFault::disconnected)
-                host.tell(faultText(fault, 0, 0), IDS_ERROR_CAPTION, MB_OK | MB_ICONWARNING);
-            else
-                fault = DeviceFault::none;  // a file that stays harms nothing
-        }
-    }
+    const int removed =
+        tidyReaderFolder(device, readerFolder, copyPlan, listing, there, host, fault);
     auto sizeThere = [&](const std::u16string &path) -> int64_t {
         if (!listed) return kSizeUnknown;
         auto found = there.find(foldedName(path.substr(readerFolder.size())));
