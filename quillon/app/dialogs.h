@@ -77,8 +77,16 @@ INT_PTR runUserIdDialog(HWND owner);
 // The copy to the handheld behind its progress dialog; returns once the
 // copy thread has ended.
 INT_PTR runCopyProgressDialog(HWND owner);
-// Installs the handheld reader; everything runs on the calling thread.
+// Installs the handheld reader behind the same progress dialog, on a
+// thread of its own.
 void runInstallation(HWND owner);
+// Posted to the main window by a handheld job whose dialog was closed
+// early: lParam is what it has to tell, shown by showDeviceNotice.
+constexpr UINT WM_DEVICENOTICE = WM_APP + 29;
+void showDeviceNotice(HWND owner, LPARAM notice);
+// Before the program ends: stops every handheld job and waits (answering
+// messages) until the file each is writing has arrived or was taken back.
+void endDeviceJobs(HWND mainWindow);
 // A device image from the program's resources.
 DeviceImage carriedImage(HandheldImage which);
 // Asks for the search text; true when the user confirmed a non-empty text.

@@ -41,6 +41,7 @@ void leave(HWND window) {
     if (messageBox(window, userText(IDS_LEAVE_QUESTION), userText(IDS_APP_TITLE),
                    MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
+    endDeviceJobs(window);  // they use the library and the connection
     g_binding.initialize(0);
     DestroyWindow(window);
 }
@@ -96,6 +97,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
+            return 0;
+        case WM_DEVICENOTICE:
+            showDeviceNotice(window, lParam);
             return 0;
         case WM_HELP:
             showHelp(window, g_helpContext);

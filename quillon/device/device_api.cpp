@@ -49,6 +49,11 @@ void bindDeviceLibraries(DeviceApi &api, const char *ceutilName, const char *rap
         bindCall(api.getVersionEx, rapi, "CeGetVersionEx", lookup);
         bindCall(api.deleteFile, rapi, "CeDeleteFile", lookup);
         bindCall(api.rapiGetError, rapi, "CeRapiGetError", lookup);
+        bindCall(api.findFirstFile, rapi, "CeFindFirstFile", lookup);
+        bindCall(api.findNextFile, rapi, "CeFindNextFile", lookup);
+        bindCall(api.findClose, rapi, "CeFindClose", lookup);
+        bindCall(api.moveFile, rapi, "CeMoveFile", lookup);
+        bindCall(api.getStoreInformation, rapi, "CeGetStoreInformation", lookup);
     }
     if (!complete(api)) api.getDeviceId = noDevicePresent;
 }

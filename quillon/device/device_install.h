@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "handheld_folder.h"
 #include "handheld_image.h"
 #include "remote_api.h"
 
@@ -19,11 +20,17 @@ struct DeviceImage {
 };
 using DeviceImageSource = DeviceImage (*)(HandheldImage which);
 
-// Runs the installation on the calling thread, owner of its boxes `owner`.
-void installHandheldReader(const DeviceApi &device, void *owner, DeviceImageSource images);
+class CopyHost;
+
+// Runs the installation on the calling thread (the thread of its progress
+// dialog): its boxes are told through `host`, and a dialog closed early
+// stops it before the next step. What was written is either the whole reader
+// or nothing.
+void installHandheldReader(const DeviceApi &device, CopyHost &host, DeviceImageSource images);
 
 // Writes an image to the handheld, replacing any file there. 0 on success,
-// 1 when the handheld file could not be created.
-int writeImageToDevice(const DeviceApi &device, const char16_t *devicePath, DeviceImage image);
+// 1 when it did not arrive whole (then `fault`, when given, says why).
+int writeImageToDevice(const DeviceApi &device, const char16_t *devicePath, DeviceImage image,
+                       DeviceFault *fault = nullptr);
 
 #endif

@@ -32,6 +32,9 @@ constexpr uint32_t kCeErrorFileExists = 80;      // CREATE_NEW on an existing fi
 constexpr uint32_t kCeErrorAlreadyExists = 183;  // CREATE_ALWAYS replaced a file
 constexpr uint32_t kCeErrorMoreData = 234;
 constexpr uint32_t kCeErrorDiskFull = 112;
+constexpr uint32_t kCeErrorSharingViolation = 32;  // a running program holds the file
+constexpr uint32_t kCeErrorNoMoreFiles = 18;
+constexpr uint32_t kCeDirectory = 0x10u;  // a folder, among the found entries
 
 // The handle a failed create returns.
 inline CeHandle ceInvalidHandle() { return reinterpret_cast<CeHandle>(static_cast<intptr_t>(-1)); }
@@ -77,6 +80,29 @@ using CeDeleteFileCall = int32_t(CE_CALL *)(const char16_t *path);
 // did, rather than on the handheld.
 using CeRapiGetErrorCall = uint32_t(CE_CALL *)();
 
+// One entry a search of the handheld's folders found (CE_FIND_DATA).
+struct CeFindData {
+    uint32_t attributes;
+    uint32_t times[6];  // created, last read, last written (FILETIMEs)
+    uint32_t sizeHigh;
+    uint32_t sizeLow;
+    uint32_t objectId;
+    char16_t name[260];
+};
+
+// The size and the free room of the handheld's store (STORE_INFORMATION).
+struct CeStoreInformation {
+    uint32_t storeSize;
+    uint32_t freeSize;
+};
+
+using CeFindFirstFileCall = CeHandle(CE_CALL *)(const char16_t *pattern, CeFindData *found);
+using CeFindNextFileCall = int32_t(CE_CALL *)(CeHandle search, CeFindData *found);
+using CeFindCloseCall = int32_t(CE_CALL *)(CeHandle search);
+// Fails when the new name exists already.
+using CeMoveFileCall = int32_t(CE_CALL *)(const char16_t *from, const char16_t *to);
+using CeGetStoreInformationCall = int32_t(CE_CALL *)(CeStoreInformation *information);
+
 // The bound calls; every entry is null until bound.
 struct DeviceApi {
     CeGetDeviceIdCall getDeviceId;  // ceutil.dll: the presence test
@@ -95,6 +121,14 @@ struct DeviceApi {
     // handheld file whose copy failed, and telling a lost connection.
     CeDeleteFileCall deleteFile;
     CeRapiGetErrorCall rapiGetError;
+    // Also optional: listing the reader's folder (the sizes of what is there,
+    // leftovers), moving a file that arrived whole into place, and the room
+    // left. Without them files are written under their own names.
+    CeFindFirstFileCall findFirstFile;
+    CeFindNextFileCall findNextFile;
+    CeFindCloseCall findClose;
+    CeMoveFileCall moveFile;
+    CeGetStoreInformationCall getStoreInformation;
 };
 
 #endif

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -48,6 +49,8 @@ class HandheldWindows : public ProgramWindows {
         applyHandheldRule(main_);
     }
     void TearDown() override {
+        // No thread of a job may outlive the handheld and the binding it uses.
+        endDeviceJobs(main_);
         for (const std::string &file : archiveFiles(s_dir + "news\\")) fs::remove(file);
         SetEnvironmentVariableA("QUILLON_HANDHELD", nullptr);
         g_device = {};
@@ -78,6 +81,41 @@ class HandheldWindows : public ProgramWindows {
         });
     }
     std::string onHandheld(const std::string &path) const { return handheld_ + "files\\" + path; }
+    // The stored editions' file names without extension, in the library's
+    // order (newest first), as the copy walks them.
+    static std::vector<std::string> storedBases() {
+        std::vector<std::string> out;
+        EditionEntry *list = g_binding.getNewspaperListFromHD();
+        for (EditionEntry *e = list; e; e = e->next)
+            if (e->path) out.push_back(fs::path(e->path).stem().string());
+        g_binding.removeNewspaperTree(list);
+        return out;
+    }
+    static uintmax_t storedSize(const std::string &name) {
+        return fs::file_size(s_dir + "news\\" + name);
+    }
+    // Every file in the reader's folder is a whole copy of the desktop's,
+    // but for the temporary file of a write the cable cut (removed by the
+    // next copy).
+    void expectOnlyWholeFiles(const std::string &leftover = "") {
+        for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen"))) {
+            std::string name = file.path().filename().string();
+            if (name == leftover) continue;
+            ASSERT_TRUE(fs::exists(s_dir + "news\\" + name)) << name;
+            EXPECT_EQ(readFile(file.path().string()), readFile(s_dir + "news\\" + name)) << name;
+        }
+    }
+    void waitForHandheldFile(const std::string &path) {
+        ASSERT_TRUE(waitFor([&] { return fs::exists(onHandheld(path)); }, 30000)) << path;
+    }
+    // The prompts, each cut to the length of what is expected of it: the
+    // sizes in a text are not restated here.
+    static void expectTold(std::vector<std::string> expected) {
+        std::vector<std::string> told = describeAll(takePrompts());
+        ASSERT_EQ(told.size(), expected.size()) << (told.empty() ? "" : told[0]);
+        for (size_t i = 0; i < told.size(); ++i)
+            EXPECT_EQ(told[i].substr(0, expected[i].size()), expected[i]);
+    }
 
     std::string handheld_;
 };
@@ -184,35 +222,262 @@ TEST_F(HandheldWindows, ClosingTheDialogEarlyStopsTheCopy) {
 // by ending the connection from the window; one in a long write finishes
 // that file by itself, so no half file stays.
 TEST_F(HandheldWindows, ClosingNeverFreezesTheWindow) {
+    const std::string first = storedBases().front();
+    struct Case {
+        std::string settings;
+        std::string held;      // the file the thread writes when the dialog closes
+        const char *released;  // in the connection log once the thread is free
+        std::vector<std::string> told;
+    } cases[] = {
+        {"init=block", "", "init released", {}},
+        // The file being written is finished; the count follows through the
+        // main window.
+        {"block=" + first + ".ei~",
+         "Zeitungen\\" + first + ".ei~",
+         "uninit",
+         {"Hinweis | Synchronisation beendet. 0 Zeitungen wurden kopiert | no icon"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings);
+        configure("connected=yes\n" + c.settings);
+        fs::remove(handheld_ + "connection.log");
+        synchronise([&](HWND dialog) {
+            if (!c.held.empty()) waitForHandheldFile(c.held);
+            press(dialog, IDCANCEL);
+            // Wine alone takes up to two seconds to take a window away.
+            EXPECT_TRUE(waitUntilGone(dialog));
+            // The write stays held until the test lifts it: a window that
+            // waited for the copy's thread would not answer at all.
+            DWORD_PTR ignored;
+            EXPECT_TRUE(SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored));
+            EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(main_); }, 30000));
+            if (!c.held.empty()) configure("connected=yes");  // the held write goes on
+            EXPECT_TRUE(waitFor(
+                [&] {
+                    return readFile(handheld_ + "connection.log").find(c.released) !=
+                           std::string::npos;
+                },
+                30000));
+            EXPECT_TRUE(waitFor([&] { return promptCount() >= c.told.size(); }, 30000));
+        });
+        expectTold(c.told);
+        expectOnlyWholeFiles();
+    }
+}
+
+// Each fault while copying: nothing partial stays on the handheld, the
+// first failure is told by its cause, and editions count only when both of
+// their files arrived. A held write waits for the test's word.
+TEST_F(HandheldWindows, FaultsLeaveNoPartialFileAndAreToldByTheirCause) {
+    const std::vector<std::string> bases = storedBases();
+    ASSERT_EQ(bases.size(), 3u);
+    const std::string lost =
+        "Fehler | Die Verbindung zum Handheld wurde getrennt. Bitte schlie\xDF"
+        "en Sie es wieder an";
+    const std::string oneCopied = "Hinweis | Synchronisation beendet. 1 Zeitung wurde kopiert |";
+    const std::string noneCopied =
+        "Hinweis | Synchronisation beendet. 0 Zeitungen wurden kopiert |";
+    const uintmax_t firstEdition = storedSize(bases[0] + ".eif") + storedSize(bases[0] + ".ehd");
+    struct Case {
+        const char *name;
+        std::string settings;
+        std::string held;  // unplugged once the thread writes this file
+        std::vector<std::string> told;
+        std::vector<std::string> whole;  // the files left on the handheld
+        std::string again;               // told when copied again, plugged in
+    } cases[] = {
+        {"unplugged during data",
+         "block=" + bases[1] + ".ei~",
+         bases[1] + ".ei~",
+         {lost, oneCopied},
+         {bases[0] + ".eif", bases[0] + ".ehd"},
+         "Hinweis | Synchronisation beendet. 2 Zeitungen wurden kopiert |"},
+        {"unplugged during the header",
+         "block=" + bases[0] + ".eh~",
+         bases[0] + ".eh~",
+         {lost, noneCopied},
+         {bases[0] + ".eif"},
+         "Hinweis | Synchronisation beendet. 3 Zeitungen wurden kopiert |"},
+        {"full",
+         "free=100",
+         "",
+         {"Fehler | Auf dem Handheld ist nicht genug Platz. Frei sind 100 Bytes, gebraucht werden ",
+          noneCopied},
+         {}},
+        {"a write fault",
+         "writefail=" + std::to_string(firstEdition + 10),
+         "",
+         {"Fehler | Die Datei konnte nicht kopiert werden. | warning", oneCopied},
+         {bases[0] + ".eif", bases[0] + ".ehd"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(onHandheld("Zeitungen"));
+        fs::create_directories(onHandheld("Zeitungen"));
+        fs::remove(handheld_ + "connection.log");
+        configure("connected=yes\n" + c.settings);
+        synchronise([&](HWND) {
+            if (c.held.empty()) return;
+            waitForHandheldFile("Zeitungen\\" + c.held);
+            configure("connected=no");
+        });
+        expectTold(c.told);
+        std::vector<std::string> left;
+        for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen")))
+            left.push_back(file.path().filename().string());
+        std::sort(left.begin(), left.end());
+        std::vector<std::string> whole = c.whole;
+        // The temporary file of the cut write may stay: it is never counted,
+        // never read, and the next copy removes it.
+        if (!c.held.empty() && fs::exists(onHandheld("Zeitungen\\" + c.held)))
+            whole.push_back(c.held);
+        std::sort(whole.begin(), whole.end());
+        EXPECT_EQ(left, whole);
+        expectOnlyWholeFiles(c.held);
+        if (c.held.empty()) {
+            EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\n");
+            continue;
+        }
+        // Plugged in again and copied again: everything arrives whole.
+        configure("connected=yes");
+        synchronise([](HWND) {});
+        expectTold({c.again});
+        EXPECT_EQ(std::distance(fs::directory_iterator(onHandheld("Zeitungen")), {}), 6);
+        expectOnlyWholeFiles();
+    }
+}
+
+// Ending the program while a file is written: the program waits for that
+// file (answering, taking no input), tells nothing more and disconnects.
+TEST_F(HandheldWindows, EndingTheProgramDuringAWrite) {
+    const std::string held = storedBases().front() + ".ei~";
+    configure("connected=yes\nblock=" + held);
+    answer({IDYES});
+    drive([&] {
+        PostMessageA(main_, WM_COMMAND, IDM_SYNC, 0);
+        HWND dialog = waitForDialog("Kopiere Zeitungen");
+        ASSERT_TRUE(dialog);
+        waitForHandheldFile("Zeitungen\\" + held);
+        press(dialog, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(dialog));
+        PostMessageA(main_, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(waitFor([&] { return promptCount() == 1 && !IsWindowEnabled(main_); }));
+        DWORD_PTR ignored;
+        EXPECT_TRUE(SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored));
+        configure("connected=yes");
+        EXPECT_TRUE(waitUntilGone(main_));
+    });
+    EXPECT_TRUE(quit_);
+    expectTold({"Vantrel Quillon | Programm wirklich beenden?"});
+    expectOnlyWholeFiles();
+    EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\n");
+    ASSERT_EQ(g_binding.initialize(1), 0);  // for the tests that follow
+}
+
+// A copy started right after an early close waits for the old one, says
+// so in its title, and then copies what is missing; the two never share
+// the connection.
+TEST_F(HandheldWindows, CloseEarlyAndStartAgainAtOnce) {
+    const std::string held = storedBases().front() + ".ei~";
+    configure("connected=yes\nblock=" + held);
+    drive([&] {
+        PostMessageA(main_, WM_COMMAND, IDM_SYNC, 0);
+        HWND dialog = waitForDialog("Kopiere Zeitungen");
+        ASSERT_TRUE(dialog);
+        waitForHandheldFile("Zeitungen\\" + held);
+        press(dialog, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(dialog));
+        PostMessageA(main_, WM_COMMAND, IDM_SYNC, 0);
+        HWND waiting = waitForDialog(
+            "Die vorige \xDC"
+            "bertragung wird noch beendet.");
+        ASSERT_TRUE(waiting);
+        configure("connected=yes");
+        EXPECT_TRUE(waitUntilGone(waiting));
+        EXPECT_TRUE(waitFor([] { return promptCount() >= 2; }));
+    });
+    std::vector<std::string> told = describeAll(takePrompts());
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told,
+              (std::vector<std::string>{
+                  "Hinweis | Synchronisation beendet. 0 Zeitungen wurden kopiert | no icon",
+                  "Hinweis | Synchronisation beendet. 3 Zeitungen wurden kopiert | no icon"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(onHandheld("Zeitungen")), {}), 6);
+    expectOnlyWholeFiles();
+    EXPECT_EQ(readFile(handheld_ + "connection.log"), "init\nuninit\ninit\nuninit\n");
+}
+
+// The reading dialog opens at once after the copy dialog closed, while the
+// copy's thread is still held in the connection software; that thread then
+// ends without asking the library for anything.
+TEST_F(HandheldWindows, ReadingRightAfterClosingTheCopy) {
+    configure("connected=yes\ninit=block");
+    drive([&] {
+        PostMessageA(main_, WM_COMMAND, IDM_SYNC, 0);
+        HWND dialog = waitForDialog("Kopiere Zeitungen");
+        ASSERT_TRUE(dialog);
+        press(dialog, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(dialog));
+        PostMessageA(main_, WM_COMMAND, IDM_READ, 0);
+        HWND list = waitForDialog("Zeitungsauswahl");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(entriesOf(GetDlgItem(list, IDC_ENTRYLIST)).size(), 3u);
+        press(list, IDCANCEL);
+        EXPECT_TRUE(waitUntilGone(list));
+    });
+    EXPECT_TRUE(takePrompts().empty());
+    EXPECT_EQ(readFile(handheld_ + "connection.log"), "uninit\ninit released\n");
+    EXPECT_TRUE(fs::is_empty(onHandheld("Zeitungen")));
+}
+
+// The installation runs behind its progress dialog: the window answers
+// while the connection blocks or a write is held, Escape cancels, and no
+// half reader stays.
+TEST_F(HandheldWindows, InstallingNeverFreezesTheWindowAndLeavesNoHalfReader) {
+    const char *reader = "Windows\\Start Menu\\Programs\\QuillonCE.exe";
+    const char *temporary = "Windows\\Start Menu\\Programs\\QuillonCE.ex~";
     struct Case {
         const char *settings;
-        DWORD closeAfter;
-        const char *released;  // in the connection log once the thread is free
-    } cases[] = {{"init=block", 300, "init released"}, {"writedelay=3000", 1500, "uninit"}};
+        bool cancel;  // Escape while the connection blocks; else unplugged mid-write
+        const char *log;
+        std::vector<std::string> told;
+    } cases[] = {
+        {"init=block", true, "uninit\ninit released\n", {}},
+        {"block=QuillonCE.ex~",
+         false,
+         "init\nuninit\n",
+         {"Fehler | Die Verbindung zum Handheld wurde getrennt."}},
+    };
+    const std::vector<uint8_t> image = buildHandheldImage(HandheldImage::B);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.settings);
         configure(std::string("connected=yes\n") + c.settings);
         fs::remove(handheld_ + "connection.log");
-        synchronise([&](HWND dialog) {
-            Sleep(c.closeAfter);
-            press(dialog, IDCANCEL);
-            // Wine alone takes up to two seconds to take a window away.
-            EXPECT_TRUE(waitUntilGone(dialog));
-            ULONGLONG gone = GetTickCount64();
+        drive([&] {
+            PostMessageA(main_, WM_COMMAND, IDM_INSTALL, 0);
+            HWND dialog = waitForDialog("Installiere Quillon CE");
+            ASSERT_TRUE(dialog);
+            if (!c.cancel) waitForHandheldFile(temporary);
             DWORD_PTR ignored;
-            EXPECT_TRUE(SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &ignored));
-            EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(main_); }, 2000));
-            EXPECT_LT(GetTickCount64() - gone, 2000u);
+            EXPECT_TRUE(SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored));
+            if (c.cancel)
+                press(dialog, IDCANCEL);
+            else
+                configure("connected=no");
+            EXPECT_TRUE(waitUntilGone(dialog));
+            EXPECT_TRUE(waitFor([&] { return readFile(handheld_ + "connection.log") == c.log; }));
         });
-        EXPECT_TRUE(waitFor(
-            [&] {
-                return readFile(handheld_ + "connection.log").find(c.released) != std::string::npos;
-            },
-            6000));
-        EXPECT_TRUE(takePrompts().empty()) << "a closed dialog tells nothing";
-        for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen")))
-            EXPECT_EQ(readFile(file.path().string()),
-                      readFile(s_dir + "news\\" + file.path().filename().string()));
+        expectTold(c.told);
+        EXPECT_FALSE(fs::exists(onHandheld(reader)));
+        EXPECT_FALSE(fs::exists(handheld_ + "processes.log"));
+        // Installed again, plugged in: the whole reader, and no leftover.
+        configure("connected=yes");
+        drive([&] { SendMessageA(main_, WM_COMMAND, IDM_INSTALL, 0); });
+        expectTold({"Frage | Quillon CE wurde kopiert"});
+        EXPECT_TRUE(readFile(onHandheld(reader)) == std::string(image.begin(), image.end()));
+        EXPECT_FALSE(fs::exists(onHandheld(temporary)));
+        fs::remove(onHandheld(reader));
+        fs::remove(handheld_ + "processes.log");
     }
 }
 

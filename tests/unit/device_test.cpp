@@ -189,9 +189,23 @@ const std::string kCannotOpen =
     "ffnet werden | none ok";
 const std::string kNotCopied =
     "owned | Fehler | Die Datei konnte nicht kopiert werden. | warning ok";
-std::string summary(int copied) {
-    return "owned | Hinweis | Synchronisation beendet. " + std::to_string(copied) +
-           " Zeitungen wurden kopiert | none ok";
+std::string summary(int copied, const std::string &removed = "") {
+    return "owned | Hinweis | Synchronisation beendet. " +
+           (copied == 1 ? "1 Zeitung wurde" : std::to_string(copied) + " Zeitungen wurden") +
+           " kopiert" + removed + " | none ok";
+}
+std::string failure(const std::string &text) {
+    return "owned | Fehler | " + text + " | warning ok";
+}
+const std::string kDisconnected = failure(
+    "Die Verbindung zum Handheld wurde getrennt. Bitte schlie\xDF"
+    "en Sie es wieder an und versuchen Sie es noch einmal.");
+const std::string kReaderRuns =
+    failure("Das Leseprogramm l\xE4uft auf dem Handheld; bitte beenden Sie es dort.");
+std::string noRoom(const std::string &free, const std::string &needed) {
+    return failure("Auf dem Handheld ist nicht genug Platz. Frei sind " + free +
+                   ", gebraucht werden " + needed +
+                   "; bitte l\xF6schen Sie dort Dateien, die Sie nicht mehr brauchen.");
 }
 
 TEST_F(DeviceTest, TwelveEditionsCopyTheTenNewestThenNothingMore) {
@@ -226,10 +240,11 @@ TEST_F(DeviceTest, MissingFilesEntriesWithoutDataAndFilesAlreadyThere) {
     store({4, 3, 2, -1, 1}, {"blatt-4.ehd", "blatt-3.eif"});
     writeWholeFile(onHandheld("Zeitungen/blatt-2.eif"), "older");
     FakeCopy host;
-    EXPECT_EQ(synchronise(host), 2);  // 4 and 1
+    // 2, whose short file is no copy, and 1; 4 and 3 lack a file.
+    EXPECT_EQ(synchronise(host), 2);
     EXPECT_EQ(host.progress, (std::vector<int>{10, 20, 30, 40, 40}));
     EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, kCannotOpen, summary(2)}));
-    EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-2.eif")), "older");
+    EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-2.eif")), "eif blatt-2");
     EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-2.ehd")), "ehd blatt-2");
     EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-3.ehd")), "ehd blatt-3");
     // No empty file is left behind for what could not be read ...
@@ -238,9 +253,9 @@ TEST_F(DeviceTest, MissingFilesEntriesWithoutDataAndFilesAlreadyThere) {
     // ... so once the desktop has the file, the next run copies it.
     writeWholeFile(store_ + "\\blatt-4.ehd", "ehd blatt-4");
     FakeCopy again;
-    EXPECT_EQ(synchronise(again), 0);
+    EXPECT_EQ(synchronise(again), 1);  // 4 is whole now
     EXPECT_EQ(readWholeFile(onHandheld("Zeitungen/blatt-4.ehd")), "ehd blatt-4");
-    EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, summary(0)}));
+    EXPECT_EQ(takePrompts(), (std::vector<std::string>{kCannotOpen, summary(1)}));
 }
 
 TEST_F(DeviceTest, NoConnectionOrNoReaderCopiesNothing) {
@@ -326,18 +341,46 @@ uint32_t CE_CALL staleError() { return kCeErrorFileExists; }
 
 TEST_F(DeviceTest, OnlyWhatArrivedWholeCounts) {
     // Each file is 11 bytes ("eif blatt-3"); creates 1 and 2 are edition 3.
+    // The first failure is told by its cause.
     struct Case {
         const char *name, *settings;
         int unplugAt, invalidAt;
-        bool staleLastError;
+        bool staleLastError, roomUntold;
         int copied;
         std::vector<int> onHandheld;
+        std::string told;
     } cases[] = {
-        {"unplugged before the second edition", "", 3, 0, false, 1, {3}},
-        {"full in the middle of a file", "free=27", 0, 0, false, 1, {3}},
-        {"writes fail in the middle of a file", "writefail=27", 0, 0, false, 1, {3}},
-        {"an invalid handle, last error 0", "", 0, 3, false, 2, {3, 1}},
-        {"a stale last error", "", 0, 0, true, 3, {3, 2, 1}},
+        {"unplugged before the second edition", "", 3, 0, false, false, 1, {3}, kDisconnected},
+        {"too little room, asked first",
+         "free=27",
+         0,
+         0,
+         false,
+         false,
+         0,
+         {},
+         noRoom("27 Bytes", "66 Bytes")},
+        {"full in the middle of a file, room untold",
+         "free=27",
+         0,
+         0,
+         false,
+         true,
+         1,
+         {3},
+         failure("Auf dem Handheld ist nicht genug Platz; bitte l\xF6schen Sie dort Dateien, "
+                 "die Sie nicht mehr brauchen.")},
+        {"writes fail in the middle of a file",
+         "writefail=27",
+         0,
+         0,
+         false,
+         false,
+         1,
+         {3},
+         kNotCopied},
+        {"an invalid handle, last error 0", "", 0, 3, false, false, 2, {3, 1}, kNotCopied},
+        {"a stale last error", "", 0, 0, true, false, 3, {3, 2, 1}, ""},
     };
     store({3, 2, 1});
     for (const Case &c : cases) {
@@ -350,10 +393,11 @@ TEST_F(DeviceTest, OnlyWhatArrivedWholeCounts) {
         g_invalidAt = c.invalidAt;
         device_.createFile = countingCreate;
         device_.getLastError = c.staleLastError ? staleError : CeGetLastError;
+        device_.getStoreInformation = c.roomUntold ? nullptr : CeGetStoreInformation;
         FakeCopy host;
         EXPECT_EQ(synchronise(host), c.copied);
         std::vector<std::string> told;
-        if (c.copied < 3) told.push_back(kNotCopied);
+        if (!c.told.empty()) told.push_back(c.told);
         told.push_back(summary(c.copied));
         EXPECT_EQ(takePrompts(), told);
         for (int n : {3, 2, 1}) {
@@ -364,6 +408,46 @@ TEST_F(DeviceTest, OnlyWhatArrivedWholeCounts) {
                 << name;
             EXPECT_EQ(fs::exists(onHandheld("Zeitungen/" + name + ".eif")), there) << name;
         }
+        // Nothing partial stays: no temporary file, no short file.
+        for (const auto &file : fs::directory_iterator(onHandheld("Zeitungen")))
+            EXPECT_EQ(readWholeFile(file.path().string()),
+                      readWholeFile(store_ + "\\" + file.path().filename().string()))
+                << file.path();
+    }
+}
+
+// The handheld keeps what the desktop keeps: editions of the store's
+// pattern that the desktop no longer has go, leftovers of a broken copy go,
+// anything else in the folder stays; an empty desktop list removes nothing.
+TEST_F(DeviceTest, LeftoversAndEditionsTheDesktopNoLongerKeepsAreRemoved) {
+    const std::vector<std::string> gone = {"blatt-9.eif", "blatt-9.ehd", "BLATT-8.EIF",
+                                           "blatt-7.ehd", "blatt-2.ei~", "blatt-1.eh~"};
+    const std::vector<std::string> stay = {"notiz.txt", "blatt-9.txt", "blatt-9.eif.bak"};
+    for (bool desktopKeepsAny : {false, true}) {
+        SCOPED_TRACE(desktopKeepsAny);
+        fs::remove_all(onHandheld("Zeitungen"));
+        fs::create_directories(onHandheld("Zeitungen/ordner.eif"));
+        for (const auto &name : gone) writeWholeFile(onHandheld("Zeitungen/" + name), "x");
+        for (const auto &name : stay) writeWholeFile(onHandheld("Zeitungen/" + name), "x");
+        fs::create_directories(onHandheld("Windows/Start Menu/Programs"));
+        writeWholeFile(onHandheld("Windows/Start Menu/Programs/QuillonCE.ex~"), "");
+        g_list = nullptr;
+        if (desktopKeepsAny) store({2, 1});
+        FakeCopy host;
+        EXPECT_EQ(synchronise(host), desktopKeepsAny ? 2 : 0);
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{
+                                     desktopKeepsAny ? summary(2,
+                                                               "; 2 \xE4ltere Zeitungen wurden vom "
+                                                               "Handheld entfernt")
+                                                     : summary(0)});
+        for (const auto &name : gone) {
+            bool leftover = name.back() == '~';
+            EXPECT_EQ(fs::exists(onHandheld("Zeitungen/" + name)), !desktopKeepsAny && !leftover)
+                << name;
+        }
+        for (const auto &name : stay) EXPECT_TRUE(fs::exists(onHandheld("Zeitungen/" + name)));
+        EXPECT_TRUE(fs::is_directory(onHandheld("Zeitungen/ordner.eif")));
+        EXPECT_FALSE(fs::exists(onHandheld("Windows/Start Menu/Programs/QuillonCE.ex~")));
     }
 }
 
@@ -397,9 +481,17 @@ TEST_F(DeviceTest, ClosingTheDialogStopsBeforeTheNextFile) {
     EXPECT_TRUE(fs::exists(onHandheld("Zeitungen/blatt-3.eif")));
     EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-3.ehd")));
     EXPECT_FALSE(fs::exists(onHandheld("Zeitungen/blatt-2.eif")));
-    EXPECT_TRUE(takePrompts().empty());  // no summary for a closed dialog
+    // The summary still comes (the dialog's host shows it later), and counts
+    // no edition that lacks a file.
+    EXPECT_EQ(takePrompts(), std::vector<std::string>{summary(0)});
     EXPECT_EQ(log("connection.log"), "init\nuninit\n");
     EXPECT_EQ(g_released, 1);
+    // Closed before the copy began: no library call, nothing told.
+    FakeCopy closed;
+    closed.stopAfterTitles = 0;
+    EXPECT_EQ(synchronise(closed), -1);
+    EXPECT_EQ(g_listCalls, 1);
+    EXPECT_TRUE(takePrompts().empty());
 }
 
 // ---- Installing the handheld reader --------------------------------------------
@@ -426,7 +518,11 @@ class InstallTest : public DeviceTest {
         DeviceTest::SetUp();
         fs::create_directories(onHandheld("Windows/Start Menu/Programs"));
     }
-    void install() { installHandheldReader(device_, this, builtImage); }
+    void install() {
+        FakeCopy host;
+        installHandheldReader(device_, host, builtImage);
+        EXPECT_EQ(host.finished, 1);
+    }
 };
 
 TEST_F(InstallTest, TheImageFollowsTheHandheldsVersion) {
@@ -465,6 +561,7 @@ TEST_F(InstallTest, InstallingTwiceReplacesTheReaderAndStartsItOnRequest) {
 }
 
 TEST_F(InstallTest, FailuresStopBeforeAnythingStarts) {
+    const std::string kFull = noRoom("49 KB", "94 KB");
     struct Case {
         const char *settings, *connectionLog, *message;
         const char *before, *after;  // the reader on the handheld; null: none (or no folder)
@@ -476,9 +573,10 @@ TEST_F(InstallTest, FailuresStopBeforeAnythingStarts) {
          "old", "old"},
         {"", "init\nuninit\n", kNotCopied.c_str(), nullptr, nullptr},  // no start menu
         // The reader runs: its file cannot be replaced, and the old one stays.
-        {"running=QuillonCE.exe", "init\nuninit\n", kNotCopied.c_str(), "old", "old"},
-        // The write breaks off: no broken program stays to be started.
-        {"writefail=50000", "init\nuninit\n", kNotCopied.c_str(), "old", nullptr},
+        {"running=QuillonCE.exe", "init\nuninit\n", kReaderRuns.c_str(), "old", "old"},
+        // The write breaks off: no broken program is left, the old one stays.
+        {"writefail=50000", "init\nuninit\n", kNotCopied.c_str(), "old", "old"},
+        {"free=50000", "init\nuninit\n", kFull.c_str(), "old", "old"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.settings);
@@ -493,51 +591,12 @@ TEST_F(InstallTest, FailuresStopBeforeAnythingStarts) {
         EXPECT_EQ(takePrompts(), std::vector<std::string>{c.message});
         EXPECT_EQ(log("connection.log"), c.connectionLog);
         EXPECT_EQ(fs::exists(onHandheld(kReader)), c.after != nullptr);
+        EXPECT_FALSE(fs::exists(onHandheld("Windows/Start Menu/Programs/QuillonCE.ex~")));
         if (c.after) {
             EXPECT_EQ(readWholeFile(onHandheld(kReader)), c.after);
         }
     }
     EXPECT_FALSE(fs::exists(root_ + "processes.log"));
-}
-
-uint32_t read32(const std::vector<uint8_t> &b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t read16(const std::vector<uint8_t> &b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-TEST(HandheldImages, AreWindowsCeGuiExecutablesOfTheirSizeMachineAndVersion) {
-    struct Case {
-        HandheldImage which;
-        size_t size;
-        uint16_t machine, minor;
-    } cases[] = {{HandheldImage::A, 110592, 0x1C0, 20}, {HandheldImage::B, 96256, 0x1C2, 10}};
-    for (const Case &c : cases) {
-        std::vector<uint8_t> image = buildHandheldImage(c.which);
-        ASSERT_EQ(image.size(), c.size);
-        ASSERT_EQ(image[0], 'M');
-        ASSERT_EQ(image[1], 'Z');
-        size_t pe = read32(image, 0x3C);
-        ASSERT_LT(pe + 24 + 224 + 40, image.size());
-        EXPECT_EQ(read32(image, pe), 0x00004550u);  // "PE\0\0"
-        EXPECT_EQ(read16(image, pe + 4), c.machine);
-        EXPECT_EQ(read16(image, pe + 6), 1);     // sections
-        EXPECT_EQ(read16(image, pe + 20), 224);  // PE32 optional header
-        size_t opt = pe + 24;
-        EXPECT_EQ(read16(image, opt), 0x10B);
-        EXPECT_EQ(read16(image, opt + 48), 4);  // subsystem version 4.<minor>
-        EXPECT_EQ(read16(image, opt + 50), c.minor);
-        EXPECT_EQ(read16(image, opt + 68), 9);  // Windows CE GUI
-        // The entry point lies in the one section, whose data lies in the file.
-        size_t section = opt + 224;
-        uint32_t entry = read32(image, opt + 16), address = read32(image, section + 12);
-        uint32_t rawSize = read32(image, section + 16), rawAt = read32(image, section + 20);
-        EXPECT_GE(entry, address);
-        EXPECT_LT(entry, address + rawSize);
-        EXPECT_EQ(rawAt + rawSize, image.size());
-        EXPECT_EQ(rawAt % read32(image, opt + 36), 0u);  // file alignment
-    }
 }
 
 }  // namespace

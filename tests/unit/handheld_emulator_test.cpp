@@ -1,6 +1,7 @@
 // The handheld emulator, called in-process through the table the reader binds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -251,6 +252,92 @@ TEST_F(HandheldEmulator, CreateWriteAndClose) {
     EXPECT_FALSE(fs::exists(root_ / "files" / "Docs" / "old.txt"));
     EXPECT_EQ(api_.deleteFile(u"\\Docs\\old.txt"), 0);
     EXPECT_EQ(api_.getLastError(), 2u);
+}
+
+// What the copy asks of a folder, and how it moves a file into place.
+TEST_F(HandheldEmulator, FindMoveAndRoom) {
+    put(root_ / "files" / "Docs" / "a.eif", "12345");
+    put(root_ / "files" / "Docs" / "B.ehd", "");
+    fs::create_directories(root_ / "files" / "Docs" / "sub.eif");
+    put(root_ / "handheld.ini", "free=100\n");
+    ASSERT_EQ(api_.rapiInit(), 0);
+    struct Row {
+        const char16_t *pattern;
+        std::vector<std::string> found;  // "name size", sorted; empty: none (error 2)
+    } rows[] = {
+        {u"\\Docs\\*", {"B.ehd 0", "a.eif 5", "sub.eif dir"}},
+        {u"\\Docs\\*.EIF", {"a.eif 5", "sub.eif dir"}},
+        {u"\\Docs\\b.ehd", {"B.ehd 0"}},
+        {u"\\Docs\\*.txt", {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.pattern, row.pattern + 10));
+        CeFindData data{};
+        CeHandle search = api_.findFirstFile(row.pattern, &data);
+        std::vector<std::string> found;
+        if (search != ceInvalidHandle()) {
+            do {
+                std::u16string name(data.name);
+                found.push_back(std::string(name.begin(), name.end()) + " " +
+                                (data.attributes & kCeDirectory ? std::string("dir")
+                                                                : std::to_string(data.sizeLow)));
+            } while (api_.findNextFile(search, &data));
+            EXPECT_EQ(api_.getLastError(), kCeErrorNoMoreFiles);
+            EXPECT_EQ(api_.findClose(search), 1);
+        } else {
+            EXPECT_EQ(api_.getLastError(), kCeErrorFileNotFound);
+        }
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, row.found);
+    }
+    // A move never replaces a file; a file held by a running program stays.
+    EXPECT_EQ(api_.moveFile(u"\\Docs\\a.eif", u"\\Docs\\b.EHD"), 0);
+    EXPECT_EQ(api_.getLastError(), kCeErrorAlreadyExists);
+    EXPECT_EQ(api_.moveFile(u"\\Docs\\a.eif", u"\\Docs\\c.eif"), 1);
+    EXPECT_EQ(slurp(root_ / "files" / "Docs" / "c.eif"), "12345");
+    EXPECT_FALSE(fs::exists(root_ / "files" / "Docs" / "a.eif"));
+    EXPECT_EQ(api_.moveFile(u"\\Docs\\a.eif", u"\\Docs\\d.eif"), 0);
+    EXPECT_EQ(api_.getLastError(), kCeErrorFileNotFound);
+    // The room left is what free= allows less what this session wrote.
+    CeStoreInformation store{};
+    CeHandle file = api_.createFile(u"\\Docs\\e.txt", kCeGenericWrite, 0, nullptr, kCeCreateNew,
+                                    kCeNormalFile, nullptr);
+    uint32_t written = 0;
+    api_.writeFile(file, "0123456789", 10, &written, nullptr);
+    api_.closeHandle(file);
+    EXPECT_EQ(api_.getStoreInformation(&store), 1);
+    EXPECT_EQ(store.freeSize, 90u);
+    put(root_ / "handheld.ini", "running=c.eif\n");
+    EXPECT_EQ(api_.moveFile(u"\\Docs\\c.eif", u"\\Docs\\f.eif"), 0);
+    EXPECT_EQ(api_.getLastError(), 32u);
+    setHandheldConnected(false);
+    EXPECT_EQ(api_.getStoreInformation(&store), 0);
+    EXPECT_NE(api_.rapiGetError(), 0u);
+}
+
+// A write to the blocked file waits for the test's word: the block lifted
+// (it then writes) or the cable pulled (it then fails, the connection gone).
+TEST_F(HandheldEmulator, ABlockedWriteWaitsForTheTest) {
+    for (bool unplug : {false, true}) {
+        SCOPED_TRACE(unplug);
+        put(root_ / "handheld.ini", "block=held.eif\n");
+        ASSERT_EQ(api_.rapiInit(), 0);
+        CeHandle file = api_.createFile(u"\\Docs\\HELD.eif", kCeGenericWrite, 0, nullptr,
+                                        kCeCreateAlways, kCeNormalFile, nullptr);
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (unplug)
+                setHandheldConnected(false);
+            else
+                put(root_ / "handheld.ini", "\n");
+        });
+        uint32_t written = 0;
+        EXPECT_EQ(api_.writeFile(file, "abc", 3, &written, nullptr), unplug ? 0 : 1);
+        EXPECT_EQ(api_.rapiGetError() != 0, unplug);
+        release.join();
+        api_.rapiUninit();
+        EXPECT_EQ(slurp(root_ / "files" / "Docs" / "HELD.eif"), unplug ? "" : "abc");
+    }
 }
 
 TEST_F(HandheldEmulator, Registry) {

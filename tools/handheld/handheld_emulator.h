@@ -31,6 +31,11 @@ int32_t CE_CALL CeRegCloseKey(CeKey key);
 int32_t CE_CALL CeGetVersionEx(CeVersionInfo *info);
 int32_t CE_CALL CeDeleteFile(const char16_t *path);
 uint32_t CE_CALL CeRapiGetError();
+CeHandle CE_CALL CeFindFirstFile(const char16_t *pattern, CeFindData *found);
+int32_t CE_CALL CeFindNextFile(CeHandle search, CeFindData *found);
+int32_t CE_CALL CeFindClose(CeHandle search);
+int32_t CE_CALL CeMoveFile(const char16_t *from, const char16_t *to);
+int32_t CE_CALL CeGetStoreInformation(CeStoreInformation *information);
 }
 
 // The calls above as a bound table, for calling the emulator in-process.
