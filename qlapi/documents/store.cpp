@@ -177,7 +177,7 @@ void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &tak
         take(entry);
     } else if (outcome == FileOutcome::failed) {
         keptForNextScan(path);
-    } else if (g_config.deleteCorrupt) {
+    } else if (outcome == FileOutcome::refused && g_config.deleteCorrupt) {
         writeLog("Deleting %s: it is no readable edition\n", path.c_str());
         if (sharedHeader)
             remove(path.c_str());
@@ -325,7 +325,9 @@ void resetEditionCounter() { g_editionCounter = -1; }
 extern "C" {
 
 QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void) {
+    LibraryLock hold;
     EditionEntry *list = nullptr;
+    AllocationWatch memory;
     bool whole = exportCall(false, [&list] {
         walkFolder([&list](EditionEntry *entry) {
             entry->info.id = 0x01000000;
@@ -333,8 +335,10 @@ QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void) {
         });
         return true;
     });
-    if (whole) return list;
-    QL_RemoveNewspaperTree(list);  // out of memory: no list rather than half of one
+    if (whole && !memory.failed()) return list;
+    // Out of memory: no list rather than one without an edition that is there.
+    QL_RemoveNewspaperTree(list);
+    setLastError(QL_ERR_NO_MEMORY);
     return nullptr;
 }
 
@@ -347,6 +351,7 @@ QLAPI_EXPORT void QLAPI_CALL QL_RemoveNewspaperTree(EditionEntry *list) {
 }
 
 QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper) {
+    LibraryLock hold;
     if (!g_library.initialised.load()) {
         setLastError(QL_ERR_NOT_INITIALIZED);
         return QL_ERR_NOT_INITIALIZED;
@@ -364,6 +369,17 @@ QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper) {
         return QL_ERR_NO_MEMORY;
     notifyHost(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
     return QL_OK;
+}
+
+QLAPI_EXPORT const char *QLAPI_CALL QL_GetNewspaperFile(ItemId item) {
+    LibraryLock hold;
+    if (!g_library.initialised.load()) {
+        setLastError(QL_ERR_NOT_INITIALIZED);
+        return nullptr;
+    }
+    EditionEntry *entry = findEdition(item);
+    setLastError(entry ? QL_OK : QL_ERR_NOT_FOUND);
+    return entry ? entry->path : nullptr;
 }
 
 }  // extern "C"
