@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -173,8 +174,10 @@ void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &tak
     else if (read == HeaderRead::absent)
         outcome = openNewEdition(path, size, entry);
     if (outcome == FileOutcome::done) {
+        // Freed should memory run out before the entry is taken.
+        std::unique_ptr<EditionEntry, void (*)(EditionEntry *)> hold(entry, freeEditionEntry);
         if (!sharedHeader) writeHeaderFile(entry, header, current);
-        take(entry);
+        take(hold.release());
     } else if (outcome == FileOutcome::failed) {
         keptForNextScan(path);
     } else if (outcome == FileOutcome::refused && g_config.deleteCorrupt) {
@@ -290,8 +293,8 @@ void scanStore() {
     walkFolder([&numbers](EditionEntry *entry) {
         ++g_editionCounter;
         entry->info.id = static_cast<ItemId>(static_cast<uint32_t>(g_editionCounter) << 24);
+        insertByDate(g_editionList, entry);  // the list owns it before anything can throw
         numbers.emplace_back(entry, g_editionCounter);
-        insertByDate(g_editionList, entry);
     });
     trimStore();
     if (g_editionCounter >= kEditionNumbers) renumberBeyondOneByte(numbers);
