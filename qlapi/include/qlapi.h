@@ -17,8 +17,9 @@
    any thread. The store and reader functions (QL_Initialize,
    QL_ResyncNewspaper, QL_DeleteNewspaper, QL_GetNewspaperListFromHD,
    QL_GetNewspaperFile and the finds) take one lock for the length of the
-   call, so a call that overlaps another waits for it; a fetch writes an
-   edition under the same lock. Notifications that a call causes are sent
+   call, so a call that overlaps another waits for it; QL_GetNewspaper
+   takes it while the fetch copies the settings, and a fetch writes an
+   edition under it. Notifications that a call causes are sent
    when it has released the lock, before it returns. A record or text
    returned to one thread is still invalidated by what another thread does
    (see Ownership): a host that reads from two threads keeps them apart. A
