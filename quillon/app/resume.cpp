@@ -7,8 +7,8 @@ namespace {
 
 bool same(const char *a, const std::string &b) { return (a ? a : "") == b; }
 
-}  // namespace
-
+// Whether two file names name the same file, as the file system compares
+// them: in any case on Windows.
 bool sameFile(const std::string &a, const std::string &b) {
 #ifdef _WIN32
     if (a.size() != b.size()) return false;
@@ -23,6 +23,8 @@ bool sameFile(const std::string &a, const std::string &b) {
     return a == b;
 #endif
 }
+
+}  // namespace
 
 std::string fileNamePart(const char *path) {
     if (!path) return std::string();

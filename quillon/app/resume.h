@@ -57,8 +57,4 @@ std::string fileNamePart(const char *path);
 // the library tells it; empty when it cannot.
 std::string editionPath(const LibraryBinding &library, ItemId item);
 
-// Whether two file names name the same file, as the file system compares
-// them: in any case on Windows.
-bool sameFile(const std::string &a, const std::string &b);
-
 #endif
