@@ -635,46 +635,6 @@ TEST_F(SelectionTest, ResumingKnowsTheArticleAmongEqualHeadlines) {
     }
 }
 
-// Whatever Weiterlesen cannot open, it leaves the newspaper list as open()
-// shows it: each edition once, "where am I" and Enter as there.
-TEST_F(SelectionTest, ResumingFallsBackToTheWholeNewspaperList) {
-    MemoryResumeStore store;
-    openLokales();
-    list.selected = 2;
-    selection.setResumeStore(&store);
-    selection.choose();
-    selection.articleClosed(0);
-    const ResumeRecord kept = store.record;
-    struct Case {
-        const char *name;
-        void (*change)(ResumeRecord &r, bool &kept);
-    } cases[] = {
-        {"nothing kept or a damaged record", [](ResumeRecord &, bool &k) { k = false; }},
-        {"edition gone", [](ResumeRecord &r, bool &) { r.file = "anders.eif"; }},
-        {"article gone", [](ResumeRecord &r, bool &) { r.headline = "Lawine"; }},
-    };
-    for (const Case &c : cases) {
-        store.record = kept;
-        store.kept = true;
-        c.change(store.record, store.kept);
-        FakeSelection fresh;
-        SelectionController again(g_binding, fresh);
-        again.setResumeStore(&store);
-        ASSERT_TRUE(again.open()) << c.name;  // as the dialog opens, before Weiterlesen
-        ASSERT_TRUE(again.resume()) << c.name;
-        EXPECT_EQ(takePrompts().size(), 1u) << c.name;
-        EXPECT_EQ(fresh.entries.size(), 3u) << c.name;
-        fresh.selected = 2;
-        const std::string &entry = fresh.entries[2];  // "date / title"
-        size_t slash = entry.find(" / ");
-        EXPECT_EQ(again.whereAmI(),
-                  "Zeitung 3 von 3: " + entry.substr(slash + 3) + " vom " + entry.substr(0, slash))
-            << c.name;
-        again.choose();
-        EXPECT_EQ(again.memory().level, ResortLevel) << c.name;
-    }
-}
-
 TEST_F(SelectionTest, SearchingEveryNewspaper) {
     int reported = 0;
     auto count = [](void *n, int, int) { return ++*static_cast<int *>(n) < 2; };  // stop after 2
