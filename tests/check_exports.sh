@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Compares the library's exported names with the list in qlapi.def.
-# Usage: check_exports.sh native|windows LIBRARY DEF-FILE
+# Compares the library's exported names with the list in qlapi.def, which
+# must hold COUNT names.
+# Usage: check_exports.sh native|windows LIBRARY DEF-FILE COUNT
 set -eu
-kind=$1 lib=$2 def=$3
+kind=$1 lib=$2 def=$3 count=$4
 expected=$(sed -n 's/^ *\(QL_[A-Za-z]*\) *$/\1/p' "$def" | sort)
 if [ "$kind" = windows ]; then
   actual=$(x86_64-w64-mingw32-objdump -p "$lib" |
@@ -13,6 +14,10 @@ if [ "$kind" = windows ]; then
   if [ -n "$bad" ]; then echo "qlapi.dll needs non-system DLLs: $bad"; exit 1; fi
 else
   actual=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)
+fi
+if [ "$(echo "$expected" | wc -l)" -ne "$count" ]; then
+  echo "$def lists $(echo "$expected" | wc -l) exports instead of $count"
+  exit 1
 fi
 if [ "$expected" != "$actual" ]; then
   echo "exports differ from $def:"

@@ -11,6 +11,7 @@
 
 #include "documents/byte_scan.h"
 #include "frame/library_state.h"
+#include "frame/log.h"
 #include "platform/platform.h"
 
 const TagPrefixes kTagTable[kTagCount] = {
@@ -415,19 +416,32 @@ bool normaliseEditionInPlace(EditionText &text, size_t front, EditionText &out) 
     return true;
 }
 
-static bool compressEdition(const EditionText &text, EditionText &out) {
+// Compresses the text so that loading takes it back: the text may be at
+// most kExpansionLimit times its stored size. The best level first, then a
+// faster one, which packs less tightly; a text that both would pack beyond
+// the limit is stored plainly (the loader reads plain editions as they
+// are). Gives false, with nothing in out, when memory runs out.
+static bool compressEdition(const EditionText &text, EditionText &out, bool &plain) {
+    plain = false;
     // Room for the worst case: a short edition may grow when compressed.
-    uLongf size = compressBound(static_cast<uLong>(text.length));
+    uLongf bound = compressBound(static_cast<uLong>(text.length));
     EditionText packed;
-    packed.data = static_cast<char *>(guardedAlloc(size));
+    packed.data = static_cast<char *>(guardedAlloc(bound));
     if (!packed.data) return false;
-    int rc =
-        compress2(reinterpret_cast<Bytef *>(packed.data), &size,
-                  reinterpret_cast<const Bytef *>(text.data), static_cast<uLong>(text.length), 9);
-    if (rc == Z_MEM_ERROR) reportOutOfMemory();
-    if (rc != Z_OK) return false;
-    packed.length = size;
-    out = std::move(packed);
+    for (int level : {9, 1}) {
+        uLongf size = bound;
+        int rc = compress2(reinterpret_cast<Bytef *>(packed.data), &size,
+                           reinterpret_cast<const Bytef *>(text.data),
+                           static_cast<uLong>(text.length), level);
+        if (rc == Z_MEM_ERROR) reportOutOfMemory();
+        if (rc != Z_OK) return false;
+        if (text.length <= size_t{size} * kExpansionLimit) {
+            packed.length = size;
+            out = std::move(packed);
+            return true;
+        }
+    }
+    plain = true;
     return true;
 }
 
@@ -453,9 +467,16 @@ FileOutcome normaliseEditionFile(const char *path, size_t listedSize, size_t &st
         return refusedUnlessShort();
     }
     recycleEditionText(text);  // the input's block, when the text outgrew it
+    // zlib counts in uLong, 32 bits on Windows: a text that large would be
+    // written back cut short, so it is left as it is, on every system alike.
+    if (compressed && stored.length >= kLargestCompressedText) {
+        writeLog("%s is 4 GiB or more when expanded; it is left as it is\n", path);
+        return FileOutcome::kept;
+    }
     EditionText packed;
-    if (compressed && !compressEdition(stored, packed)) return FileOutcome::failed;
-    const EditionText &out = compressed ? packed : stored;
+    bool plain = false;
+    if (compressed && !compressEdition(stored, packed, plain)) return FileOutcome::failed;
+    const EditionText &out = compressed && !plain ? packed : stored;
 
     // Written beside the edition, flushed and then put in its place, so that
     // a crash, a power cut or a full disk leaves the old file, never half of

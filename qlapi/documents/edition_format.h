@@ -88,13 +88,19 @@ size_t findRootTag(const char *data, size_t length);
 // says something about the edition: its content is no edition the library
 // can read. failed is the system's doing (a file it may not rewrite or read,
 // no room on the disk, no memory) and says nothing about the file, which is
-// left as it was for the next scan to try again.
-enum class FileOutcome { done, refused, failed };
+// left as it was for the next scan to try again. kept: the file is left as
+// it is for a reason the log already says.
+enum class FileOutcome { done, refused, failed, kept };
+
+// zlib counts lengths in uLong, 32 bits on Windows: no text of this size or
+// more is compressed.
+constexpr uint64_t kLargestCompressedText = uint64_t{1} << 32;
 
 // Rewrites the file in its stored form, keeping its name and its form (plain
-// or compressed): refused when it has no root tag or its stream is broken,
-// failed when it cannot be read or rewritten or memory runs out; in both
-// cases the file is left as it was. Done gives the new stored length and,
+// or compressed, or plain when compressing would pass kExpansionLimit):
+// refused when it has no root tag or its stream is broken, failed when it
+// cannot be read or rewritten or memory runs out, kept when its text is too
+// large to compress; in each case the file is left as it was. Done gives the new stored length and,
 // when asked for, the normalised text itself (expanded), ready to parse.
 FileOutcome normaliseEditionFile(const char *path, size_t listedSize, size_t &storedLength,
                                  EditionText *normalised = nullptr);

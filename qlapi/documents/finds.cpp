@@ -1,7 +1,9 @@
 // The eight find functions that walk the stored editions for the host.
+#include <new>
 #include <unordered_map>
 
 #include "documents/newspaper_tree.h"
+#include "documents/sgml_reader.h"
 #include "documents/store.h"
 #include "frame/library_state.h"
 
@@ -43,14 +45,35 @@ T *found(T *record) {
     return record;
 }
 
+// Drops what a build left behind: no tree, no numbers, not parsed.
+void dropOpenTree(EditionEntry *entry) {
+    freeSgmlTree();
+    freeNewspaperTree(nullptr);
+    entry->tree = nullptr;
+    entry->itemCounter = 0;
+    entry->parsed = 0;
+}
+
 // Builds the edition's tree on first use; only one edition is open at a time.
+// Memory running out leaves no edition open, so the next call starts the
+// build afresh, and the shortage is reported by the export's frame.
 void openEdition(EditionEntry *entry) {
     if (entry->parsed) return;
+    g_cursors.clear();  // they point into the tree that goes
     releaseTrees();
-    buildNewspaperTree(entry->path, entry->fileSize, entry->info.id, entry->info.countryCode,
-                       entry);
+    AllocationWatch memory;
+    try {
+        buildNewspaperTree(entry->path, entry->fileSize, entry->info.id, entry->info.countryCode,
+                           entry);
+    } catch (const std::bad_alloc &) {
+        dropOpenTree(entry);
+        throw;
+    }
+    if (memory.failed()) {
+        dropOpenTree(entry);
+        throw std::bad_alloc();
+    }
     entry->parsed = 1;
-    g_cursors.clear();
 }
 
 const ItemRecord *nextResort(ItemId id) {
@@ -84,6 +107,7 @@ void releaseCursors() {
 extern "C" {
 
 QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindFirstNewspaper(void) {
+    LibraryLock hold;
     if (!checkInitialised()) return nullptr;
     if (!g_editionList) return found<const NewspaperRecord>(nullptr);
     g_newspaperCursor = g_editionList->next;
@@ -91,6 +115,7 @@ QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindFirstNewspaper(void) {
 }
 
 QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void) {
+    LibraryLock hold;
     if (!checkInitialised()) return nullptr;
     EditionEntry *entry = g_newspaperCursor;
     if (entry) g_newspaperCursor = entry->next;
@@ -98,6 +123,7 @@ QLAPI_EXPORT const NewspaperRecord *QLAPI_CALL QL_FindNextNewspaper(void) {
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstResort(ItemId parent) {
+    LibraryLock hold;
     return exportCall<const ItemRecord *>(nullptr, [parent]() -> const ItemRecord * {
         if (!checkInitialised()) return nullptr;
         g_cursors.erase(parent);
@@ -115,6 +141,7 @@ QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstResort(ItemId parent) {
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextResort(ItemId parent) {
+    LibraryLock hold;
     return exportCall<const ItemRecord *>(nullptr, [parent]() -> const ItemRecord * {
         if (!checkInitialised()) return nullptr;
         return nextResort(parent);
@@ -122,6 +149,7 @@ QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextResort(ItemId parent) {
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstArticle(ItemId resort) {
+    LibraryLock hold;
     return exportCall<const ItemRecord *>(nullptr, [resort]() -> const ItemRecord * {
         if (!checkInitialised()) return nullptr;
         g_cursors.erase(resort);
@@ -135,6 +163,7 @@ QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindFirstArticle(ItemId resort) {
 }
 
 QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextArticle(ItemId resort) {
+    LibraryLock hold;
     return exportCall<const ItemRecord *>(nullptr, [resort]() -> const ItemRecord * {
         if (!checkInitialised()) return nullptr;
         auto *article = static_cast<ArticleNode *>(takeCursor(resort, Cursor::article));
@@ -144,6 +173,7 @@ QLAPI_EXPORT const ItemRecord *QLAPI_CALL QL_FindNextArticle(ItemId resort) {
 }
 
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindFirstParagraph(ItemId article) {
+    LibraryLock hold;
     return exportCall<const char *>(nullptr, [article]() -> const char * {
         if (!checkInitialised()) return nullptr;
         EditionEntry *entry = findEdition(article);
@@ -158,6 +188,7 @@ QLAPI_EXPORT const char *QLAPI_CALL QL_FindFirstParagraph(ItemId article) {
 }
 
 QLAPI_EXPORT const char *QLAPI_CALL QL_FindNextParagraph(ItemId article) {
+    LibraryLock hold;
     return exportCall<const char *>(nullptr, [article]() -> const char * {
         if (!checkInitialised()) return nullptr;
         return nextParagraph(article);

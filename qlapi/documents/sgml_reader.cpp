@@ -355,7 +355,9 @@ size_t locateRoot(const char *data, size_t length) {
 }
 
 const char *parseEdition(char *text, size_t length) {
-    g_reader.openStack.clear();
+    // Whatever an earlier parse left, also one cut short by memory running
+    // out, goes first: the root and the items must be this text's own.
+    freeSgmlTree();
     g_text = text;
     try {
         size_t root = locateRoot(text, length);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -173,11 +174,13 @@ void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &tak
     else if (read == HeaderRead::absent)
         outcome = openNewEdition(path, size, entry);
     if (outcome == FileOutcome::done) {
+        // Freed should memory run out before the entry is taken.
+        std::unique_ptr<EditionEntry, void (*)(EditionEntry *)> hold(entry, freeEditionEntry);
         if (!sharedHeader) writeHeaderFile(entry, header, current);
-        take(entry);
+        take(hold.release());
     } else if (outcome == FileOutcome::failed) {
         keptForNextScan(path);
-    } else if (g_config.deleteCorrupt) {
+    } else if (outcome == FileOutcome::refused && g_config.deleteCorrupt) {
         writeLog("Deleting %s: it is no readable edition\n", path.c_str());
         if (sharedHeader)
             remove(path.c_str());
@@ -290,8 +293,8 @@ void scanStore() {
     walkFolder([&numbers](EditionEntry *entry) {
         ++g_editionCounter;
         entry->info.id = static_cast<ItemId>(static_cast<uint32_t>(g_editionCounter) << 24);
+        insertByDate(g_editionList, entry);  // the list owns it before anything can throw
         numbers.emplace_back(entry, g_editionCounter);
-        insertByDate(g_editionList, entry);
     });
     trimStore();
     if (g_editionCounter >= kEditionNumbers) renumberBeyondOneByte(numbers);
@@ -325,7 +328,9 @@ void resetEditionCounter() { g_editionCounter = -1; }
 extern "C" {
 
 QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void) {
+    LibraryLock hold;
     EditionEntry *list = nullptr;
+    AllocationWatch memory;
     bool whole = exportCall(false, [&list] {
         walkFolder([&list](EditionEntry *entry) {
             entry->info.id = 0x01000000;
@@ -333,8 +338,10 @@ QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void) {
         });
         return true;
     });
-    if (whole) return list;
-    QL_RemoveNewspaperTree(list);  // out of memory: no list rather than half of one
+    if (whole && !memory.failed()) return list;
+    // Out of memory: no list rather than one without an edition that is there.
+    QL_RemoveNewspaperTree(list);
+    setLastError(QL_ERR_NO_MEMORY);
     return nullptr;
 }
 
@@ -347,6 +354,7 @@ QLAPI_EXPORT void QLAPI_CALL QL_RemoveNewspaperTree(EditionEntry *list) {
 }
 
 QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper) {
+    LibraryLock hold;
     if (!g_library.initialised.load()) {
         setLastError(QL_ERR_NOT_INITIALIZED);
         return QL_ERR_NOT_INITIALIZED;
@@ -364,6 +372,17 @@ QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper) {
         return QL_ERR_NO_MEMORY;
     notifyHost(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
     return QL_OK;
+}
+
+QLAPI_EXPORT const char *QLAPI_CALL QL_GetNewspaperFile(ItemId item) {
+    LibraryLock hold;
+    if (!g_library.initialised.load()) {
+        setLastError(QL_ERR_NOT_INITIALIZED);
+        return nullptr;
+    }
+    EditionEntry *entry = findEdition(item);
+    setLastError(entry ? QL_OK : QL_ERR_NOT_FOUND);
+    return entry ? entry->path : nullptr;
 }
 
 }  // extern "C"

@@ -421,6 +421,8 @@ Outcome FetchRun::receipts(int index, bool librarySide) {
 static int startFetch(int force);
 
 extern "C" QLAPI_EXPORT int QLAPI_CALL QL_GetNewspaper(int force) {
+    // The fetch copies the settings: a resync on another thread waits.
+    LibraryLock hold;
     if (!g_library.initialised.load()) return QL_ERR_NOT_INITIALIZED;
     if (g_fetchRunning.load()) return QL_ERR_BUSY;
     return exportCall(QL_ERR_NO_THREAD, [force] { return startFetch(force); });

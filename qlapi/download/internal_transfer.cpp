@@ -297,6 +297,8 @@ Result InternalTransfer::download(platform::HttpSession *session, const ServerRe
 void InternalTransfer::writeEntry(const ContainerEntry &entry) {
     const LibraryConfig &config = fetch_->config;
     if (entry.kind == 0) {
+        // The store may be reading this edition's header right now.
+        LibraryLock hold;
         std::string base = std::string(config.newspaperDir) + entry.name;
         remove((base + ".ehd").c_str());
         if (!writeFileInPlace(base + config.dataExtension, entry.data, entry.size))

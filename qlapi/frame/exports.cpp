@@ -5,6 +5,7 @@
 extern "C" {
 
 QLAPI_EXPORT int QLAPI_CALL QL_Initialize(int mode) {
+    LibraryLock hold;
     bool initialised = g_library.initialised.load() != 0;
     if ((mode != 0) == initialised) return QL_ERR_WRONG_STATE;
     return exportCall(QL_ERR_NO_MEMORY, [mode] {
@@ -38,6 +39,7 @@ QLAPI_EXPORT int QLAPI_CALL QL_CancelDownload(void) {
 }
 
 QLAPI_EXPORT int QLAPI_CALL QL_ResyncNewspaper(void) {
+    LibraryLock hold;
     if (!g_library.initialised.load()) return QL_ERR_NOT_INITIALIZED;
     return exportCall(QL_ERR_NO_MEMORY, [] {
         shutdownLibrary();

@@ -2,6 +2,7 @@
 // the guarded allocation, and the order of initialisation and shutdown.
 #include "frame/library_state.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -46,11 +47,46 @@ HostRegistration hostRegistration() {
     return g_host;
 }
 
-void notifyHost(int category, int code) {
+static void sendToHost(int category, int code) {
     HostRegistration host = hostRegistration();
     if (host.window)
         platform::sendHostMessage(host.window, host.message, static_cast<uintptr_t>(category),
                                   code);
+}
+
+static std::mutex g_libraryLock;
+static thread_local int t_lockDepth = 0;
+// What a holder of the lock asked to send, in order; a call sends a few at
+// most (one shortage, one DORESYNC), so a repeat is dropped, and a fixed
+// table needs no memory when memory is what ran out.
+struct PendingNotification {
+    int category, code;
+};
+static thread_local PendingNotification t_pending[4];
+static thread_local int t_pendingCount = 0;
+
+LibraryLock::LibraryLock() {
+    if (t_lockDepth++ == 0) g_libraryLock.lock();
+}
+
+LibraryLock::~LibraryLock() {
+    if (--t_lockDepth != 0) return;
+    g_libraryLock.unlock();
+    PendingNotification pending[4];
+    int count = t_pendingCount;
+    std::copy(t_pending, t_pending + count, pending);
+    t_pendingCount = 0;
+    for (int i = 0; i < count; ++i) sendToHost(pending[i].category, pending[i].code);
+}
+
+void notifyHost(int category, int code) {
+    if (t_lockDepth == 0) {
+        sendToHost(category, code);
+        return;
+    }
+    for (int i = 0; i < t_pendingCount; ++i)
+        if (t_pending[i].category == category && t_pending[i].code == code) return;
+    if (t_pendingCount < 4) t_pending[t_pendingCount++] = {category, code};
 }
 
 static std::atomic<unsigned> g_memoryShortages{0};
@@ -106,6 +142,7 @@ void shutdownLibrary() {
 void knobs::setAllocator(Allocator allocator) { g_allocator.store(allocator); }
 
 void knobs::resetLibrary() {
+    LibraryLock hold;
     if (g_library.initialised.load()) shutdownLibrary();
     g_library.lastError.store(QL_OK);
     g_library.enhancedInterface.store(0);

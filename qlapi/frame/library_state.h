@@ -35,8 +35,26 @@ void setHostRegistration(QL_HostWindow window, unsigned message);
 HostRegistration hostRegistration();
 
 // Sends one notification to the registered window and waits for it; sends
-// nothing while no window is registered.
+// nothing while no window is registered. A thread that holds the library
+// lock sends when it releases it (see LibraryLock).
 void notifyHost(int category, int code);
+
+// One thread at a time in the store and the reader. Every export that reads
+// or changes the edition list, the open tree, the reader's state or the
+// newspaper folder holds it for the length of the call, and so does the
+// fetch thread while it writes an edition there; a host that calls from two
+// threads at once waits instead of breaking the library's state. A thread
+// may take it again while it holds it. Notifications wait until the
+// outermost hold ends: no host code runs inside the lock, so a host window
+// that lives on another thread, itself waiting for the lock, cannot block
+// the thread that holds it.
+class LibraryLock {
+  public:
+    LibraryLock();
+    ~LibraryLock();
+    LibraryLock(const LibraryLock &) = delete;
+    LibraryLock &operator=(const LibraryLock &) = delete;
+};
 
 // Allocates bytes. Keeps QL_OK on success; on failure reports the shortage
 // (reportOutOfMemory) and returns null. Blocks are released with free().

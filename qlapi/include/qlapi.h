@@ -1,7 +1,7 @@
 /* qlapi.h -- interface of the qlapi newspaper library
 
    A host program loads the library at run time and drives it through the
-   nineteen functions below. Every function uses the C calling convention
+   twenty functions below. Every function uses the C calling convention
    (cdecl), takes and returns 32-bit integers, and never throws.
 
    Ownership: every record and text that a function returns belongs to the
@@ -13,8 +13,18 @@
    Errors: a function either returns its code, or returns null and keeps the
    code for QL_DllError. Which codes are kept is said at each function.
 
-   Threads: the functions run on the caller's thread. A fetch runs on threads
-   of the library's own and reports to the registered host window only.
+   Threads: the functions run on the caller's thread and may be called from
+   any thread. The store and reader functions (QL_Initialize,
+   QL_ResyncNewspaper, QL_DeleteNewspaper, QL_GetNewspaperListFromHD,
+   QL_GetNewspaperFile and the finds) take one lock for the length of the
+   call, so a call that overlaps another waits for it; QL_GetNewspaper
+   takes it while the fetch copies the settings, and a fetch writes an
+   edition under it. Notifications that a call causes are sent
+   when it has released the lock, before it returns. A record or text
+   returned to one thread is still invalidated by what another thread does
+   (see Ownership): a host that reads from two threads keeps them apart. A
+   fetch runs on threads of the library's own and reports to the registered
+   host window only.
 
    Texts are 8-bit and zero-terminated; edition texts are ISO 8859-1.
 */
@@ -100,7 +110,15 @@ typedef QL_HostWindowRec *QL_HostWindow;
 
    An ItemId names an edition, a resort or an article. Its top byte is the
    edition's number; the low 24 bits are 0 for the edition itself and number
-   the resorts and articles within it. */
+   the resorts and articles within it.
+
+   Identity: the edition's number is its place in this initialisation's list
+   and changes whenever the list is read anew (an edition trimmed, deleted
+   or added). What stays is the edition's data file (QL_GetNewspaperFile)
+   and, for the same file, the low 24 bits of its resorts and articles,
+   which number them in the order of the file. A host that remembers an
+   article across resynchronisations keeps the file's name and those bits,
+   and checks the headline when it finds them again. */
 typedef int32_t ItemId;
 
 /* One stored edition, as the newspaper finds return it. */
@@ -193,17 +211,29 @@ QLAPI_EXPORT int QLAPI_CALL QL_DeleteNewspaper(ItemId newspaper);
 
 /* Returns a new list of the stored editions, newest first, owned by the
    caller until it passes it to QL_RemoveNewspaperTree; null when there is
-   none. Uses the configuration of the last initialisation. */
+   none, and null with QL_ERR_NO_MEMORY kept when memory ran out (never a
+   list without an edition that is there). Uses the configuration of the
+   last initialisation. */
 QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_GetNewspaperListFromHD(void);
 
 /* Frees a list returned by QL_GetNewspaperListFromHD. Null does nothing. */
 QLAPI_EXPORT void QLAPI_CALL QL_RemoveNewspaperTree(EditionEntry *list);
 
+/* Returns the full path of the data file of the listed edition that the id
+   names: an edition's id, or the id of one of its resorts or articles (its
+   top byte counts). Keeps QL_OK; keeps QL_ERR_NOT_FOUND and returns null
+   when no listed edition has that number; keeps QL_ERR_NOT_INITIALIZED and
+   returns null when the library is not initialised. The text stays valid
+   until the library resynchronises or shuts down. */
+QLAPI_EXPORT const char *QLAPI_CALL QL_GetNewspaperFile(ItemId item);
+
 /* ---- Finds ------------------------------------------------------------------
 
    Each keeps QL_OK and returns a record, or keeps QL_ERR_NOT_FOUND and
    returns null at the end (or for an id that matches nothing), or keeps
-   QL_ERR_NOT_INITIALIZED and returns null. The First function starts an
+   QL_ERR_NOT_INITIALIZED and returns null, or keeps QL_ERR_NO_MEMORY and
+   returns null when memory ran out while the edition was opened (it is then
+   not open; the next call opens it afresh). The First function starts an
    enumeration for its id, the Next function with the same id continues it;
    enumerations of different ids run side by side. Opening an edition (its
    first resort or paragraph request) ends the enumerations of the edition

@@ -49,6 +49,7 @@ const Slot kSlots[] = {
     QL_SLOT(QL_GetNewspaper, getNewspaper, true),
     QL_SLOT(QL_RegisterCallback, registerCallback, true),
     QL_SLOT(QL_DeleteNewspaper, deleteNewspaper, true),
+    QL_SLOT(QL_GetNewspaperFile, getNewspaperFile, false),
 };
 
 #undef QL_SLOT

@@ -26,6 +26,7 @@ struct LibraryBinding {
     decltype(&QL_GetNewspaper) getNewspaper;
     decltype(&QL_RegisterCallback) registerCallback;
     decltype(&QL_DeleteNewspaper) deleteNewspaper;
+    decltype(&QL_GetNewspaperFile) getNewspaperFile;  // optional
 };
 
 // The process-wide binding, written only during start-up.

@@ -7,27 +7,21 @@ namespace {
 
 bool same(const char *a, const std::string &b) { return (a ? a : "") == b; }
 
-// The data file names of the stored editions, in the order of the
-// newspaper list (both list the folder newest first, as the scan does);
-// empty when the library cannot list them.
-std::vector<std::string> editionFiles(const LibraryBinding &library) {
-    std::vector<std::string> files;
-    if (!library.getNewspaperListFromHD || !library.removeNewspaperTree) return files;
-    EditionEntry *list = library.getNewspaperListFromHD();
-    for (const EditionEntry *e = list; e; e = e->next) files.push_back(fileNamePart(e->path));
-    library.removeNewspaperTree(list);
-    return files;
-}
-
+// Whether two file names name the same file, as the file system compares
+// them: in any case on Windows.
 bool sameFile(const std::string &a, const std::string &b) {
+#ifdef _WIN32
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
         if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
         if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;  // file names of Windows are alike in any case
+        if (x != y) return false;
     }
     return true;
+#else
+    return a == b;
+#endif
 }
 
 }  // namespace
@@ -40,17 +34,22 @@ std::string fileNamePart(const char *path) {
     return name;
 }
 
+std::string editionPath(const LibraryBinding &library, ItemId item) {
+    const char *path = library.getNewspaperFile ? library.getNewspaperFile(item) : nullptr;
+    return path ? path : "";
+}
+
 ResumePlace findResumePlace(const LibraryBinding &library, const ResumeRecord &record) {
     ResumePlace place;
-    std::vector<std::string> files = editionFiles(library);
+    bool byFile = library.getNewspaperFile && !record.file.empty();
     ItemId edition = 0;
     bool editionFound = false;
     int n = 0;
     for (const NewspaperRecord *p = library.findFirstNewspaper(); p;
          p = library.findNextNewspaper(), ++n) {
-        bool fileMatches = files.empty() || (static_cast<size_t>(n) < files.size() &&
-                                             sameFile(files[static_cast<size_t>(n)], record.file));
-        if (fileMatches && same(p->title, record.title) && same(p->date, record.date)) {
+        if (byFile && !sameFile(fileNamePart(editionPath(library, p->id).c_str()), record.file))
+            continue;
+        if (same(p->title, record.title) && same(p->date, record.date)) {
             place.newspaper = n;
             edition = p->id;
             editionFound = true;
@@ -60,29 +59,24 @@ ResumePlace findResumePlace(const LibraryBinding &library, const ResumeRecord &r
     if (!editionFound || record.resorts.empty()) return place;
     place.outcome = ResumePlace::articleGone;
 
-    // Resorts of the same title are tried in turn; so are articles of the
-    // same headline, the one with the recorded id first.
+    // The article's number is unique in its file: one article can match,
+    // and only when its resort and headline are still the recorded ones.
+    const ItemId number = record.articleId & kArticleNumberMask;
     int r = 0;
     for (const ItemRecord *resort = library.findFirstResort(edition); resort;
          resort = library.findNextResort(edition), ++r) {
         if (!same(resort->title, record.resorts[0])) continue;
         ItemId resortId = resort->id;
-        int a = 0, byHeadline = -1;
+        int a = 0;
         for (const ItemRecord *article = library.findFirstArticle(resortId); article;
              article = library.findNextArticle(resortId), ++a) {
+            if ((article->id & kArticleNumberMask) != number) continue;
             bool headlineMatches = record.hasHeadline ? same(article->headline, record.headline)
                                                       : article->headline == nullptr;
-            if (!headlineMatches) continue;
-            if (article->id == record.articleId) {
-                byHeadline = a;
-                break;
-            }
-            if (byHeadline < 0) byHeadline = a;
-        }
-        if (byHeadline >= 0) {
+            if (!headlineMatches) return place;
             place.outcome = ResumePlace::found;
             place.resort = r;
-            place.article = byHeadline;
+            place.article = a;
             return place;
         }
         // findFirstArticle ran its own enumeration; the resort enumeration

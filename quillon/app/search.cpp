@@ -66,7 +66,6 @@ std::vector<SearchHit> searchAllNewspapers(const LibraryBinding &library, const 
     for (int n = 0; n < total; ++n) {
         const NewspaperRecord &paper = *papers[static_cast<size_t>(n)];
         for (SearchHit &hit : searchNewspaper(library, paper.id, needle)) {
-            hit.newspaper = n;
             hit.paper = paper.title ? paper.title : "";
             hit.date = paper.date ? paper.date : "";
             hits.push_back(std::move(hit));

@@ -25,7 +25,6 @@ struct SearchHit {
     ItemId id = 0;
     bool hasHeadline = false;
     std::string headline;
-    int newspaper = -1;  // its position in the newspaper list
     std::string paper, date, resort;
 };
 

@@ -8,6 +8,7 @@
 
 bool SelectionController::open() {
     memory_ = SelectionMemory{};
+    host_.clearList();  // Weiterlesen opens the list again over the one shown
     setLevel(NewspaperLevel);
     if (fillNewspapers() == 0) {
         tellNoNewspapers();
@@ -216,7 +217,7 @@ void SelectionController::chooseNewspaper(int position) {
     const NewspaperRecord *paper = walkToNewspaper(position);
     if (!paper) return;
     memory_.newspaper = paper;
-    memory_.newspaperFile = newspaperFile(position);
+    memory_.newspaperFile = fileNamePart(editionPath(library_, paper->id).c_str());
     host_.setCaption(resortLevelCaption(*paper));
     host_.clearList();
     setLevel(ResortLevel);
@@ -242,20 +243,6 @@ void SelectionController::setLevel(SelectionLevel level) {
     host_.levelChanged(level);
 }
 
-std::string SelectionController::newspaperPath(int position) {
-    if (!library_.getNewspaperListFromHD || !library_.removeNewspaperTree) return std::string();
-    EditionEntry *list = library_.getNewspaperListFromHD();
-    const EditionEntry *e = list;
-    for (int k = 0; e && k < position; ++k) e = e->next;
-    std::string path = e && e->path ? e->path : "";
-    library_.removeNewspaperTree(list);
-    return path;
-}
-
-std::string SelectionController::newspaperFile(int position) {
-    return fileNamePart(newspaperPath(position).c_str());
-}
-
 bool SelectionController::saveEbook() {
     if (memory_.level != NewspaperLevel) return false;
     int i = host_.selectedEntry();
@@ -265,7 +252,8 @@ bool SelectionController::saveEbook() {
     }
     const NewspaperRecord *paper = walkToNewspaper(i);
     if (!paper) return true;
-    saveEditionAsEbook(library_, epubEditionOf(*paper, newspaperPath(i)), host_.window());
+    saveEditionAsEbook(library_, epubEditionOf(*paper, editionPath(library_, paper->id)),
+                       host_.window());
     select(i);
     return true;
 }
@@ -280,7 +268,7 @@ void SelectionController::keepPlace(int line) {
     }
     ResumeRecord record;
     if (hit && memory_.hitsOfAllNewspapers) {  // the hit's own paper
-        record.file = newspaperFile(hit->newspaper);
+        record.file = fileNamePart(editionPath(library_, hit->id).c_str());
         record.title = hit->paper;
         record.date = hit->date;
     } else {  // the paper the list was opened in

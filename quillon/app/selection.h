@@ -124,8 +124,6 @@ class SelectionController {
     void chooseNewspaper(int position);
     void chooseResort(int position);
     void setLevel(SelectionLevel level);
-    std::string newspaperFile(int position);
-    std::string newspaperPath(int position);
     void keepPlace(int line);
     bool readOnInNewspaper(int direction);
     bool readOnInHits(int direction);

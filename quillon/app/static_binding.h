@@ -13,7 +13,7 @@ inline LibraryBinding staticLibraryBinding() {
                           QL_FindFirstResort, QL_FindNextResort,         QL_FindFirstArticle,
                           QL_FindNextArticle, QL_FindFirstParagraph,     QL_FindNextParagraph,
                           QL_ResyncNewspaper, QL_GetNewspaper,           QL_RegisterCallback,
-                          QL_DeleteNewspaper};
+                          QL_DeleteNewspaper, QL_GetNewspaperFile};
 }
 
 #endif

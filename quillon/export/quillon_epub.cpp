@@ -100,15 +100,15 @@ struct WorkFolder {
 // `what` names the edition in the message when there is none.
 int exportEdition(const LibraryBinding &library, int position, const std::string &out,
                   const std::string &what) {
-    EditionEntry *files = library.getNewspaperListFromHD();
-    const EditionEntry *file = files;
     int n = 1;
     const NewspaperRecord *p = library.findFirstNewspaper();
-    for (; p && n < position; p = library.findNextNewspaper(), ++n)
-        if (file) file = file->next;
+    for (; p && n < position; p = library.findNextNewspaper(), ++n) {
+    }
+    // The file is the library's own word for this entry: a folder listing
+    // matched by position would name another edition once the lists differ.
+    const char *file = p && library.getNewspaperFile ? library.getNewspaperFile(p->id) : nullptr;
     EpubEdition edition;
-    if (p) edition = epubEditionOf(*p, file && file->path ? file->path : "");
-    library.removeNewspaperTree(files);
+    if (p) edition = epubEditionOf(*p, file ? file : "");
     if (!p)
         return fail(1,
                     "Es gibt keine Zeitung {file}; quillon-epub --list zeigt die "

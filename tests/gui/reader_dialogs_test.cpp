@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "accessible_reader.h"
@@ -598,6 +599,99 @@ TEST_F(ReaderWindows, ReadingComfort) {
     });
     // The boxes the script met were all read above; the delete warning has
     // its dialog as owner now (tested natively).
+    EXPECT_TRUE(takePrompts().empty());
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon");
+}
+
+namespace {
+
+// Writes a resume record of our own: texts as REG_SZ, numbers as REG_DWORD.
+void writeResumeRecord(const std::vector<std::pair<const char *, std::string>> &texts,
+                       const std::vector<std::pair<const char *, DWORD>> &numbers) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon\\Resume");
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon\\Resume", 0, nullptr, 0,
+                              KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const auto &[name, text] : texts)
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+    for (const auto &[name, number] : numbers)
+        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number),
+                       sizeof number);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+// Whatever Weiterlesen cannot open, one box says why and the newspaper list
+// stays as the menu shows it: each edition once, "where am I" and Enter as
+// there.
+TEST_F(ReaderWindows, WeiterlesenFallsBackToTheNewspaperList) {
+    const char kGone[] =
+        "Hinweis | Die Zeitung, in der Sie zuletzt gelesen haben, ist nicht "
+        "mehr gespeichert. | information";
+    const char kArticleGone[] =
+        "Hinweis | Der Artikel, den Sie zuletzt gelesen haben, ist in "
+        "seiner Zeitung nicht mehr zu finden. | information";
+    const char kNothing[] = "Hinweis | Es gibt noch keine Stelle zum Weiterlesen. | information";
+    auto record = [](const std::string &file, const std::string &headline) {
+        writeResumeRecord({{"File", file},
+                           {"Title", "Quillon Rundschau"},
+                           {"Date", "7.12.2026"},
+                           {"Resort1", "Lokales"},
+                           {"Headline", headline}},
+                          {{"Resorts", 1}, {"ArticleId", 3}, {"Untitled", 0}, {"Line", 0}});
+    };
+    struct Case {
+        const char *name;
+        std::function<void()> keep;
+        const char *box;
+    } cases[] = {
+        {"nothing kept",
+         [] { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon\\Resume"); }, kNothing},
+        {"a damaged record",
+         [] {
+             writeResumeRecord({{"File", "x.eif"}}, {});
+         },
+         kNothing},
+        {"the edition gone", [&] { record("weg-2026-11-01.eif", "Winterdienst bereit"); }, kGone},
+        {"the article gone", [&] { record("rundschau-2026-12-07.eif", "Lawine"); }, kArticleGone},
+    };
+    drive([&] {
+        HWND dialog = openSelection();
+        ASSERT_TRUE(dialog);
+        const std::vector<std::string> papers = entriesOf(GetDlgItem(dialog, IDC_ENTRYLIST));
+        ASSERT_GE(papers.size(), 2u);
+        pressAndWait(dialog, IDCANCEL);
+        ASSERT_TRUE(waitUntilGone(dialog));
+        const std::string &second = papers[1];  // "date / title"
+        size_t slash = second.find(" / ");
+        const std::string where = "Position | Zeitung 2 von " + std::to_string(papers.size()) +
+                                  ": " + second.substr(slash + 3) + " vom " +
+                                  second.substr(0, slash) + " | information";
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.name);
+            c.keep();
+            takePrompts();
+            PostMessageA(main_, WM_COMMAND, IDM_RESUME, 0);
+            ASSERT_TRUE(waitFor([] { return promptCount() > 0; }));
+            EXPECT_EQ(describeAll(takePrompts()), std::vector<std::string>{c.box});
+            dialog = innermostDialog();
+            ASSERT_EQ(textOf(dialog), "Zeitungsauswahl");
+            HWND list = GetDlgItem(dialog, IDC_ENTRYLIST);
+            EXPECT_EQ(entriesOf(list), papers);
+            SendMessageA(list, LB_SETCURSEL, 1, 0);
+            pressKey(list, 'P', true);
+            EXPECT_EQ(describeAll(takePrompts()), std::vector<std::string>{where});
+            choose(dialog, second);
+            EXPECT_STREQ(accessibleNameOf(list), "Ressorts");
+            EXPECT_NE(textOf(dialog), "Zeitungsauswahl");
+            pressAndWait(dialog, IDCANCEL);
+            pressAndWait(dialog, IDCANCEL);
+            ASSERT_TRUE(waitUntilGone(dialog));
+        }
+    });
     EXPECT_TRUE(takePrompts().empty());
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\VKT\\Quillon");
 }

@@ -13,11 +13,11 @@
 
 namespace {
 
-std::string compressed(const std::string &text) {
+std::string compressed(const std::string &text, int level = 9) {
     uLongf size = compressBound(static_cast<uLong>(text.size()));
     std::string out(size, '\0');
     compress2(reinterpret_cast<Bytef *>(&out[0]), &size,
-              reinterpret_cast<const Bytef *>(text.data()), static_cast<uLong>(text.size()), 9);
+              reinterpret_cast<const Bytef *>(text.data()), static_cast<uLong>(text.size()), level);
     out.resize(size);
     return out;
 }
@@ -206,6 +206,59 @@ TEST_F(EditionFileTest, FailuresLeaveTheFileAsItWas) {
     writeWholeFile(path, packed);
     EXPECT_GT(normaliseFile(path, packed.size()), 0u);
     EXPECT_TRUE(looksCompressed(readWholeFile(path)));
+}
+
+// Paragraphs of eight words drawn from the first `vocabulary` of a few, in
+// a fixed order of our own.
+std::string wordyEdition(int paragraphs, int vocabulary) {
+    static const char *const kWords[] = {"Wetter", "Schnee", "Regen",  "Stadt",
+                                         "Rat",    "Markt",  "Schule", "Bahn"};
+    std::string text = "<DUZUZUVU><NPTL>Zeitung</NPTL><GROUP><ARTICLE>";
+    uint32_t state = 12345;
+    for (int p = 0; p < paragraphs; ++p) {
+        text += "<P>";
+        for (int w = 0; w < 8; ++w) {
+            state = state * 1103515245u + 12345u;
+            text += std::string(w ? " " : "") + kWords[(state >> 16) % vocabulary];
+        }
+        text += "</P>";
+    }
+    return text + "</ARTICLE></GROUP></DUZUZUVU>";
+}
+
+// Rewriting a compressed edition never makes a file that loading refuses:
+// the best level when it keeps within the expansion limit, a faster one
+// when not, and the plain text when every level would pass the limit.
+TEST_F(EditionFileTest, RewritingKeepsWithinTheExpansionLimit) {
+    auto ratio = [](const std::string &text, int level) {
+        return double(text.size()) / double(compressed(text, level).size());
+    };
+    struct Case {
+        const char *name;
+        std::string text;
+        int serverLevel;
+        int storedHeader;  // the stream's second byte, or -1 for plain text
+    } cases[] = {
+        {"the best level is within the limit", wordyEdition(3000, 8), 1, 0xDA},
+        {"only a faster level is", wordyEdition(3000, 5), 1, 0x01},
+        {"no level is", wordyEdition(20000, 1), 0, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string stored = normalised(c.text);
+        // What the case stands for.
+        EXPECT_EQ(ratio(stored, 9) <= kExpansionLimit, c.storedHeader == 0xDA);
+        EXPECT_EQ(ratio(stored, 1) <= kExpansionLimit, c.storedHeader != -1);
+        std::string path = dir() + "edition.eif", server = compressed(c.text, c.serverLevel);
+        writeWholeFile(path, server);
+        ASSERT_GT(normaliseFile(path, server.size()), 0u);
+        std::string written = readWholeFile(path);
+        EXPECT_EQ(looksCompressed(written) ? static_cast<unsigned char>(written[1]) : -1,
+                  c.storedHeader);
+        EditionText text;
+        ASSERT_TRUE(loadEditionText(path.c_str(), written.size(), text));
+        EXPECT_EQ(std::string(text.data, text.length), stored);
+    }
 }
 
 TEST_F(EditionFileTest, LoadingBoundsTheExpansion) {

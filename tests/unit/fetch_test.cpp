@@ -18,28 +18,9 @@
 #include "fetch_env.h"
 #include "frame/configuration.h"
 #include "frame/library_state.h"
+#include "memory_faults.h"
 #include "platform/platform.h"
 #include "qlapi.h"
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // our new takes from malloc
-#endif
-
-// Allocations of the library's own threads fail on request: the n-th one
-// from now on (counted from 0) throws std::bad_alloc, as it would when
-// memory runs out. The test's thread and the recording host never fail.
-static std::atomic<long> g_failAt{-1};
-static std::thread::id g_testThread;
-
-void *operator new(size_t size) {
-    if (g_failAt.load(std::memory_order_relaxed) >= 0 && !t_inHostCallback &&
-        std::this_thread::get_id() != g_testThread && g_failAt.fetch_sub(1) == 0)
-        throw std::bad_alloc();
-    if (void *block = malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-void operator delete(void *block) noexcept { free(block); }
-void operator delete(void *block, size_t) noexcept { free(block); }
 
 namespace {
 
@@ -373,12 +354,11 @@ TEST_F(FetchTest, TheUnpackerStartsByItsPathAsWritten) {
 // Whichever allocation of the fetch's threads fails, the host hears (22, 7),
 // the fetch ends with one DORESYNC, and the next fetch runs as usual.
 TEST_F(FetchTest, RunningOutOfMemoryInAnyThreadOfAFetch) {
-    g_testThread = std::this_thread::get_id();
     piped("%50 TransactionDone");
     for (long failing = 0; failing < 400; failing += 7) {
-        g_failAt = failing;
+        failAllocation(failing);
         Seen seen = fetch(1);
-        bool failed = g_failAt.exchange(-1) < 0;
+        bool failed = stopFailingAllocation();
         EXPECT_EQ(std::count(seen.begin(), seen.end(), kDoResync), 1) << failing;
         bool told = std::find(seen.begin(), seen.end(),
                               std::make_pair(int(QL_NOTIFY_LIBRARYERROR), int(QL_ERR_NO_MEMORY))) !=

@@ -33,7 +33,7 @@ const char *const kExports[] = {
     "QL_FindNextNewspaper",   "QL_FindFirstResort",
     "QL_FindNextResort",      "QL_FindFirstArticle",
     "QL_FindNextArticle",     "QL_FindFirstParagraph",
-    "QL_FindNextParagraph",
+    "QL_FindNextParagraph",   "QL_GetNewspaperFile",
 };
 
 class Library {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 
@@ -531,9 +532,13 @@ TEST_F(SelectionTest, ResumingFindsTheArticleAgainOrSaysWhyNot) {
         const char *prompt;  // the box shown, or null
     } cases[] = {
         {"as kept", [](ResumeRecord &) {}, "Winterdienst bereit", nullptr},
-        // The edition was numbered anew: the headline still finds it.
-        {"another id", [](ResumeRecord &r) { r.articleId = 0x7f000001; }, "Winterdienst bereit",
-         nullptr},
+        // The edition was numbered anew: the article's number in its file
+        // still finds it.
+        {"another edition number", [](ResumeRecord &r) { r.articleId |= 0x7f000000; },
+         "Winterdienst bereit", nullptr},
+        {"another article's number", [](ResumeRecord &r) { r.articleId += 1; }, nullptr,
+         "owned | Hinweis | Der Artikel, den Sie zuletzt gelesen haben, ist in seiner Zeitung "
+         "nicht mehr zu finden. | information ok"},
         {"headline gone", [](ResumeRecord &r) { r.headline = "Lawine"; }, nullptr,
          "owned | Hinweis | Der Artikel, den Sie zuletzt gelesen haben, ist in seiner Zeitung "
          "nicht mehr zu finden. | information ok"},
@@ -572,6 +577,62 @@ TEST_F(SelectionTest, ResumingFindsTheArticleAgainOrSaysWhyNot) {
     EXPECT_EQ(takePrompts(),
               std::vector<std::string>{
                   "owned | Hinweis | Es gibt noch keine Stelle zum Weiterlesen. | information ok"});
+}
+
+// An article is its file and its number there. Equal headlines in one
+// resort, editions numbered anew (a file that sorts before it, one deleted)
+// and a newer file the library has not listed yet never lead Weiterlesen to
+// another article, and never lose the one read.
+TEST_F(SelectionTest, ResumingKnowsTheArticleAmongEqualHeadlines) {
+    auto paper = [](const std::string &title, int day, const std::string &body) {
+        return "<DUZUZUVU LANGUAGE=\"de\"><NPTL>" + title +
+               "</NPTL><CD YEAR=\"2026\" MONTH=\"12\" DAY=\"" + std::to_string(day) +
+               "\"></CD><GROUP><GRTITLE>Kurz</GRTITLE>" + body + "</GROUP></DUZUZUVU>";
+    };
+    writeWholeFile(news_ + "meldungen.eif",
+                   paper("Quillon Meldungen", 8,
+                         "<ARTICLE><ATL>Meldung</ATL><P>Die erste.</P></ARTICLE>"
+                         "<ARTICLE><ATL>Meldung</ATL><P>Die zweite.</P></ARTICLE>"));
+    ASSERT_EQ(QL_ResyncNewspaper(), QL_OK);
+    MemoryResumeStore store;
+    selection.setResumeStore(&store);
+    ASSERT_TRUE(selection.open());
+    list.selected = list.indexOf("8.12.2026 / Quillon Meldungen");
+    selection.choose();
+    list.selected = 0;
+    selection.choose();
+    ASSERT_EQ(list.entries, (std::vector<std::string>{"Meldung", "Meldung"}));
+    list.selected = 1;
+    selection.choose();
+    const std::string second = list.shown.back();
+    ASSERT_NE(second.find("zweite"), std::string::npos);
+    selection.articleClosed(0);
+
+    const std::string other = paper("Quillon Anzeiger", 1, "<ARTICLE><ATL>A</ATL></ARTICLE>");
+    struct Case {
+        const char *name;
+        std::function<void()> change;
+        bool resync;
+    } cases[] = {
+        {"a file that sorts before it", [&] { writeWholeFile(news_ + "anzeiger.eif", other); },
+         true},
+        {"an edition deleted", [&] { remove((news_ + "anzeiger.eif").c_str()); }, true},
+        {"a newer file not listed yet",
+         [&] { writeWholeFile(news_ + "neu.eif", paper("Quillon Neu", 9, "")); }, false},
+    };
+    for (const Case &c : cases) {
+        c.change();
+        if (c.resync) {
+            ASSERT_EQ(QL_ResyncNewspaper(), QL_OK) << c.name;
+        }
+        FakeSelection fresh;
+        SelectionController again(g_binding, fresh);
+        again.setResumeStore(&store);
+        takePrompts();
+        ASSERT_TRUE(again.resume()) << c.name;
+        EXPECT_EQ(takePrompts(), std::vector<std::string>{}) << c.name;
+        EXPECT_EQ(fresh.shown, std::vector<std::string>{second}) << c.name;
+    }
 }
 
 TEST_F(SelectionTest, SearchingEveryNewspaper) {

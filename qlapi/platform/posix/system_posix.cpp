@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "platform/knobs.h"
 #include "platform/platform.h"
@@ -144,6 +145,8 @@ std::vector<DirEntry> listFiles(const std::string &folder, const std::string &su
     std::vector<DirEntry> out;
     DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return out;
+    // Closed also when memory runs out while the names are taken.
+    std::unique_ptr<DIR, int (*)(DIR *)> hold(dir, closedir);
     while (struct dirent *d = readdir(dir)) {
         std::string name = d->d_name;
         if (name.size() < suffix.size() ||
@@ -153,7 +156,7 @@ std::vector<DirEntry> listFiles(const std::string &folder, const std::string &su
         if (stat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         out.push_back({name, static_cast<uint64_t>(st.st_size), name[0] == '.'});
     }
-    closedir(dir);
+    hold.reset();
     std::sort(out.begin(), out.end(), [](const DirEntry &a, const DirEntry &b) {
         return strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
     });

@@ -98,6 +98,8 @@ std::vector<DirEntry> listFiles(const std::string &folder, const std::string &su
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((folder + "*" + suffix).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return out;
+    // Closed also when memory runs out while the names are taken.
+    std::unique_ptr<void, BOOL(WINAPI *)(HANDLE)> hold(find, FindClose);
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         std::string name = found.cFileName;
@@ -109,7 +111,7 @@ std::vector<DirEntry> listFiles(const std::string &folder, const std::string &su
         bool hidden = found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         out.push_back({name, size, hidden});
     } while (FindNextFileA(find, &found));
-    FindClose(find);
+    hold.reset();
     std::sort(out.begin(), out.end(), [](const DirEntry &a, const DirEntry &b) {
         return _stricmp(a.name.c_str(), b.name.c_str()) < 0;
     });
