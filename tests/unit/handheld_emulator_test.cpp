@@ -271,7 +271,8 @@ TEST_F(HandheldEmulator, FindMoveAndRoom) {
         {u"\\Docs\\*.txt", {}},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(std::string(row.pattern, row.pattern + 10));
+        std::u16string pattern(row.pattern);
+        SCOPED_TRACE(std::string(pattern.begin(), pattern.end()));
         CeFindData data{};
         CeHandle search = api_.findFirstFile(row.pattern, &data);
         std::vector<std::string> found;
