@@ -677,8 +677,9 @@ TEST_F(ReaderWindows, WeiterlesenFallsBackToTheNewspaperList) {
             PostMessageA(main_, WM_COMMAND, IDM_RESUME, 0);
             ASSERT_TRUE(waitFor([] { return promptCount() > 0; }));
             EXPECT_EQ(describeAll(takePrompts()), std::vector<std::string>{c.box});
-            dialog = innermostDialog();
-            ASSERT_EQ(textOf(dialog), "Zeitungsauswahl");
+            // The box is told before the list opens: wait for the list itself.
+            dialog = waitForDialog("Zeitungsauswahl");
+            ASSERT_TRUE(dialog);
             HWND list = GetDlgItem(dialog, IDC_ENTRYLIST);
             EXPECT_EQ(entriesOf(list), papers);
             SendMessageA(list, LB_SETCURSEL, 1, 0);
