@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "config/client_key.h"
+#include "core/library_state.h"
 #include "download/fetch_state.h"
 #include "download/knobs.h"
-#include "frame/client_key.h"
-#include "frame/library_state.h"
 #include "qlapi.h"
 
 namespace fs = std::filesystem;

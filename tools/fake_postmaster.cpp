@@ -28,9 +28,9 @@
 #include <unistd.h>
 #endif
 
+#include "config/configuration.h"
 #include "download/knobs.h"
 #include "download/shared_block.h"
-#include "frame/configuration.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "frame/library_state.h"
+#include "core/library_state.h"
 
 class Arena {
   public:

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
+#include "core/library_state.h"
+#include "core/log.h"
 #include "documents/byte_scan.h"
-#include "frame/library_state.h"
-#include "frame/log.h"
 #include "platform/platform.h"
 
 const TagPrefixes kTagTable[kTagCount] = {

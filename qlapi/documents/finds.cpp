@@ -2,10 +2,10 @@
 #include <new>
 #include <unordered_map>
 
+#include "core/library_state.h"
 #include "documents/newspaper_tree.h"
 #include "documents/sgml_reader.h"
 #include "documents/store.h"
-#include "frame/library_state.h"
 
 namespace {
 

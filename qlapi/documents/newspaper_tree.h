@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "documents/item_id.h"
 #include "qlapi.h"
 
 struct ArticleNode;
@@ -28,16 +29,6 @@ struct ResortNode {
 constexpr size_t kTitleLimit = 79;
 extern const char kNoTitle[];  // "kein Titel"
 
-// Reads the header of the edition parsed last: the title, the date and the
-// country code. Gives a new entry (texts and record owned by it, fileSize,
-// parsed and path left to the caller) or null when the header is broken.
-EditionEntry *readEditionHeader();
-
-// Forms the date text of a record: "d.m.yyyy" for country 49, else
-// "m/d/yyyy"; at most 11 characters.
-void formatEditionDate(char (&out)[12], int32_t countryCode, int32_t year, int32_t month,
-                       int32_t day);
-
 // Loads, parses and builds the tree of an edition into entry->tree (null
 // when the edition cannot be read).
 void buildNewspaperTree(const char *path, int32_t fileSize, ItemId editionId, int32_t countryCode,
@@ -59,8 +50,9 @@ void indexItem(ItemId id, ResortNode *resort, ArticleNode *article);
 ResortNode *findResort(ItemId id);
 ArticleNode *findArticle(ItemId id);
 
-// Frees the open tree (every edition's) and resets the parsed editions.
-void releaseTrees();
+// Frees the open tree and what the reader holds of its edition; the store
+// marks its editions unparsed (releaseTrees).
+void closeOpenTree();
 
 // Frees one edition's tree.
 void freeNewspaperTree(ResortNode *tree);

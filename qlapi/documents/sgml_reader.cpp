@@ -7,11 +7,11 @@
 #include <new>
 #include <string>
 
+#include "core/library_state.h"
 #include "documents/arena.h"
 #include "documents/byte_scan.h"
 #include "documents/edition_format.h"
 #include "documents/entity_table.h"
-#include "frame/library_state.h"
 
 SgmlReader g_reader;
 

@@ -12,13 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration.h"
+#include "core/library_state.h"
+#include "core/log.h"
+#include "core/text_util.h"
 #include "documents/edition_format.h"
+#include "documents/edition_header.h"
 #include "documents/newspaper_tree.h"
 #include "documents/sgml_reader.h"
-#include "frame/configuration.h"
-#include "frame/library_state.h"
-#include "frame/log.h"
-#include "frame/text_util.h"
 #include "platform/platform.h"
 
 EditionEntry *g_editionList = nullptr;
@@ -300,11 +301,14 @@ void scanStore() {
     if (g_editionCounter >= kEditionNumbers) renumberBeyondOneByte(numbers);
 }
 
-void freeEditionEntry(EditionEntry *entry) {
-    free(entry->info.title);
-    free(entry->info.date);
-    free(entry->path);
-    free(entry);
+void releaseTrees() {
+    for (EditionEntry *e = g_editionList; e; e = e->next) {
+        if (!e->parsed) continue;
+        e->itemCounter = 0;
+        e->parsed = 0;
+        e->tree = nullptr;
+    }
+    closeOpenTree();
 }
 
 void releaseEditionList() {

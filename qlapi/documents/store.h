@@ -1,13 +1,11 @@
 // The list of stored editions and the state that the find functions keep.
 #pragma once
 
+#include "documents/item_id.h"
 #include "qlapi.h"
 
 // The library's own list of stored editions, newest first.
 extern EditionEntry *g_editionList;
-
-// The top byte of an ItemId names the edition.
-constexpr ItemId kEditionMask = static_cast<ItemId>(0xff000000);
 
 // The first listed edition whose number is the top byte of id, or null.
 EditionEntry *findEdition(ItemId id);
@@ -29,5 +27,5 @@ void resetEditionCounter();
 // Ends every running enumeration of the find functions.
 void releaseCursors();
 
-// Frees one entry with the texts it owns (not its successors).
-void freeEditionEntry(EditionEntry *entry);
+// Frees the open tree and marks every edition unparsed.
+void releaseTrees();

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/log.h"
 #include "download/knobs.h"
-#include "frame/log.h"
 #include "platform/platform.h"
 
 std::atomic<bool> g_dialledConnection{false};

@@ -3,8 +3,8 @@
 // with the system's offline switch turned to online meanwhile.
 #pragma once
 
+#include "config/configuration.h"
 #include "download/fetch_state.h"
-#include "frame/configuration.h"
 
 // Whether the server is reached by dial-up: needsmodem "1" or "TRUE".
 bool needsDialUp(const Serverinfo &server);

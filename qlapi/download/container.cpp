@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/text_util.h"
+#include "core/text_util.h"
 #include "platform/platform.h"
 
 static uint32_t readLe32(const unsigned char *p) {

@@ -10,8 +10,8 @@
 #include <thread>
 #include <utility>
 
-#include "frame/configuration.h"
-#include "frame/library_state.h"
+#include "config/configuration.h"
+#include "core/library_state.h"
 #include "platform/platform.h"
 
 // A library-side transfer (the piped reader or the internal transfer).

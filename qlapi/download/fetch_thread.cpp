@@ -6,6 +6,10 @@
 #include <string>
 #include <thread>
 
+#include "config/configuration.h"
+#include "core/library_state.h"
+#include "core/log.h"
+#include "core/text_util.h"
 #include "download/connection.h"
 #include "download/fetch_state.h"
 #include "download/internal_transfer.h"
@@ -13,10 +17,6 @@
 #include "download/post_transfer.h"
 #include "download/shared_block.h"
 #include "download/transfer_programs.h"
-#include "frame/configuration.h"
-#include "frame/library_state.h"
-#include "frame/log.h"
-#include "frame/text_util.h"
 
 FetchWaits g_waits;
 std::atomic<bool> g_fetchRunning{false};

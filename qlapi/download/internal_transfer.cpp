@@ -10,13 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "config/configuration.h"
+#include "core/library_state.h"
+#include "core/log.h"
 #include "download/container.h"
 #include "download/knobs.h"
 #include "download/server_reply.h"
 #include "download/shared_block.h"
-#include "frame/configuration.h"
-#include "frame/library_state.h"
-#include "frame/log.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ class InternalTransfer {
   private:
     bool query(platform::HttpSession *session, ServerReply &reply);
     Result download(platform::HttpSession *session, const ServerReply &reply);
-    Request send(platform::HttpSession *session, const std::string &object);
+    Request sendRequest(platform::HttpSession *session, const std::string &object);
     void unpack(const Body &body);
     void writeEntry(const ContainerEntry &entry);
     void placeFinal(const char *receipt, bool endsServer);
@@ -168,7 +168,7 @@ void InternalTransfer::run() {
 
 // Sends the GET; a proxy that asks for credentials gets up to three
 // dialogs, each followed by the same request again.
-Request InternalTransfer::send(platform::HttpSession *session, const std::string &object) {
+Request InternalTransfer::sendRequest(platform::HttpSession *session, const std::string &object) {
     Request request;
     std::string error;
     request.handle = platform::httpSendRequest(session, address_.host.c_str(), address_.port,
@@ -199,7 +199,7 @@ bool InternalTransfer::query(platform::HttpSession *session, ServerReply &reply)
     askedForUpdate_ = g_library.wantUpdate.load() != 0;
     std::string object = queryObjectName(address_.script, fetch_->clientKey.c_str(), server_.login,
                                          fetch_->force, askedForUpdate_);
-    Request request = send(session, object);
+    Request request = sendRequest(session, object);
     if (!request.handle || lastStatus_ != 200) return false;
     std::string text;
     text.reserve(8192);
@@ -233,7 +233,7 @@ Result InternalTransfer::download(platform::HttpSession *session, const ServerRe
         return Result::failed;
     }
     std::string object = dataObjectName(reply.dataPath, server_.login, fetch_->clientKey.c_str());
-    Request request = send(session, object);
+    Request request = sendRequest(session, object);
     if (!request.handle || lastStatus_ != 200)
         return g_library.cancelRequested.load() ? Result::cancelled : Result::failed;
 

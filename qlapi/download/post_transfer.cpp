@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/log.h"
-#include "frame/text_util.h"
+#include "core/log.h"
+#include "core/text_util.h"
 #include "platform/platform.h"
 
 void cleanServerFolder(const Serverinfo &server) {

@@ -2,8 +2,8 @@
 // before an attempt, and starting its unpacker after a transfer.
 #pragma once
 
+#include "config/configuration.h"
 #include "download/fetch_state.h"
-#include "frame/configuration.h"
 
 // Deletes the leftovers of transfer programs in the server's folder; hidden
 // and system files stay.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "frame/text_util.h"
+#include "core/text_util.h"
 
 bool splitServerUrl(const char *url, ServerAddress &out) {
     if (strncmp(url, "http://", 7) == 0 || strncmp(url, "HTTP://", 7) == 0) url += 7;

@@ -5,9 +5,9 @@
 #include <string>
 #include <thread>
 
+#include "core/library_state.h"
+#include "core/log.h"
 #include "download/shared_block.h"
-#include "frame/library_state.h"
-#include "frame/log.h"
 
 static std::atomic<bool> g_readerActive{false};
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "config/configuration.h"
 #include "download/fetch_state.h"
-#include "frame/configuration.h"
 
 // Starts appl with command in folder and a reader of its output. Gives the
 // reader as the transfer thread, or null when no reader could be started.

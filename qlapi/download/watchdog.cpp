@@ -5,8 +5,8 @@
 // whatever fetch runs by then.
 #include <new>
 
+#include "core/log.h"
 #include "download/fetch_state.h"
-#include "frame/log.h"
 
 static void watch(Fetch &fetch);
 

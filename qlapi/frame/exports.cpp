@@ -1,6 +1,7 @@
 // The frame's exports: life cycle, error code, host registration, switches.
-#include "frame/library_state.h"
-#include "frame/log.h"
+#include "core/library_state.h"
+#include "core/log.h"
+#include "frame/life_cycle.h"
 
 extern "C" {
 

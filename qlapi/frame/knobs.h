@@ -1,16 +1,13 @@
 // Switches for the test suite, linked into the library but not exported:
-// only code built against the static library can reach them.
+// only code built against the static library can reach them. The core's
+// switches come with them.
 #pragma once
 
-#include <cstddef>
+#include "core/knobs.h"
 
 namespace knobs {
 
-// Replaces the allocator behind guardedAlloc; null restores malloc.
-using Allocator = void *(*)(size_t);
-void setAllocator(Allocator allocator);
-
-// Puts the frame back into its state at load: uninitialised, no error, no
+// Puts the library back into its state at load: uninitialised, no error, no
 // host window, every switch off, corrupt editions deleted. The client key
 // stays, as it would for the life of the process.
 void resetLibrary();

@@ -2,8 +2,8 @@
 #include <regex>
 #include <string>
 
-#include "frame/client_key.h"
-#include "frame/library_state.h"
+#include "config/client_key.h"
+#include "core/library_state.h"
 #include "test_env.h"
 
 namespace {

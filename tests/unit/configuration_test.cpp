@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/configuration.h"
-#include "frame/library_state.h"
+#include "config/configuration.h"
+#include "core/library_state.h"
 #include "platform/platform.h"
 #include "qlapi.h"
 #include "test_env.h"

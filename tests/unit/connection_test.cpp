@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration.h"
+#include "core/text_util.h"
 #include "download/connection.h"
 #include "download/knobs.h"
 #include "fetch_env.h"
-#include "frame/configuration.h"
-#include "frame/text_util.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration.h"
 #include "download/fetch_state.h"
 #include "download/knobs.h"
 #include "fetch_env.h"
-#include "frame/configuration.h"
 #include "platform/platform.h"
 #include "qlapi.h"
 

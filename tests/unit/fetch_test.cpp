@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "config/configuration.h"
+#include "core/library_state.h"
 #include "download/fetch_state.h"
 #include "download/knobs.h"
 #include "fetch_env.h"
-#include "frame/configuration.h"
-#include "frame/library_state.h"
 #include "memory_faults.h"
 #include "platform/platform.h"
 #include "qlapi.h"

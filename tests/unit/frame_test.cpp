@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "frame/configuration.h"
+#include "config/configuration.h"
+#include "core/library_state.h"
+#include "core/log.h"
 #include "frame/knobs.h"
-#include "frame/library_state.h"
-#include "frame/log.h"
 #include "platform/platform.h"
 #include "qlapi.h"
 #include "test_env.h"

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "config/client_key.h"
 #include "container_writer.h"
+#include "core/library_state.h"
 #include "download/knobs.h"
 #include "fetch_env.h"
-#include "frame/client_key.h"
 #include "frame/knobs.h"
-#include "frame/library_state.h"
 #include "platform/knobs.h"
 #include "platform/platform.h"
 #include "subscription_server.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "frame/configuration.h"
-#include "frame/log.h"
+#include "config/configuration.h"
+#include "core/log.h"
 #include "platform/knobs.h"
 #include "test_env.h"
 

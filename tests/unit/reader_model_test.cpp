@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration.h"
 #include "documents/edition_format.h"
+#include "documents/edition_header.h"
 #include "documents/newspaper_tree.h"
 #include "edition_generator.h"
-#include "frame/configuration.h"
 #include "reference_reader.h"
 #include "store_fixture.h"
 

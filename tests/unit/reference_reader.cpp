@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/text_util.h"
 #include "documents/edition_format.h"
 #include "documents/entity_table.h"
-#include "frame/text_util.h"
 
 namespace reference {
 namespace {

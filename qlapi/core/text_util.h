@@ -12,9 +12,9 @@ bool copyField(char (&field)[N], const char *value) {
     return copyField(field, N, value);
 }
 
-// A copy of text cut to limit characters, in memory from allocate; null
+// A copy of text cut to limit characters, in memory from allocator; null
 // when that gives none.
-char *copyText(const char *text, size_t limit, void *(*allocate)(size_t));
+char *copyText(const char *text, size_t limit, void *(*allocator)(size_t));
 
 // Upper-cases the ASCII letters in place; other bytes stay as they are.
 void upperCase(char *text);

@@ -1,11 +1,11 @@
 // The client key, computed once per process from the account that runs it.
-#include "frame/client_key.h"
+#include "config/client_key.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/library_state.h"
+#include "core/library_state.h"
 
 bool formatClientKey(const platform::UserSid &sid, char *out) {
     // Room for "S-1-", an authority in hex and 12 bytes a sub-authority.

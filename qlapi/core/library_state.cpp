@@ -1,21 +1,14 @@
-// The library's process-wide state, its error code, the host registration,
-// the guarded allocation, and the order of initialisation and shutdown.
-#include "frame/library_state.h"
+// The library's process-wide state, its error code, the host registration
+// and the guarded allocation.
+#include "core/library_state.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
-#include "documents/entity_table.h"
-#include "documents/sgml_reader.h"
-#include "documents/store.h"
-#include "download/fetch_state.h"
-#include "frame/client_key.h"
-#include "frame/configuration.h"
-#include "frame/knobs.h"
-#include "frame/log.h"
-#include "frame/text_util.h"
+#include "core/knobs.h"
+#include "core/text_util.h"
 #include "platform/platform.h"
 
 LibraryState g_library;
@@ -101,8 +94,8 @@ AllocationWatch::AllocationWatch() : start_(g_memoryShortages.load()) {}
 bool AllocationWatch::failed() const { return g_memoryShortages.load() != start_; }
 
 void *guardedAlloc(size_t bytes) {
-    knobs::Allocator allocate = g_allocator.load();
-    void *block = allocate ? allocate(bytes) : std::malloc(bytes);
+    knobs::Allocator replaced = g_allocator.load();
+    void *block = replaced ? replaced(bytes) : std::malloc(bytes);
     if (block) {
         setLastError(QL_OK);
         return block;
@@ -113,42 +106,4 @@ void *guardedAlloc(size_t bytes) {
 
 char *guardedCopy(const char *text, size_t limit) { return copyText(text, limit, guardedAlloc); }
 
-int initialiseLibrary() {
-    if (!g_library.clientKey) computeClientKey();
-    releaseCursors();
-    resetEditionList();
-    clearServerNames();
-    resetEditionCounter();
-    if (!readConfiguration()) {
-        setLastError(QL_ERR_CONFIG);
-        return QL_ERR_CONFIG;
-    }
-    if (g_library.clientKey) writeLog("SID: %s\n", g_library.clientKey);
-    if (!g_fetchRunning.load()) removeStoreLeftovers();
-    scanStore();
-    g_library.initialised.store(1);
-    return QL_OK;
-}
-
-void shutdownLibrary() {
-    releaseAttributeReader();
-    releaseEditionList();
-    releaseCursors();
-    resetEditionCounter();
-    g_library.initialised.store(0);
-    clearEntityTable();
-}
-
 void knobs::setAllocator(Allocator allocator) { g_allocator.store(allocator); }
-
-void knobs::resetLibrary() {
-    LibraryLock hold;
-    if (g_library.initialised.load()) shutdownLibrary();
-    g_library.lastError.store(QL_OK);
-    g_library.enhancedInterface.store(0);
-    g_library.wantUpdate.store(0);
-    g_library.cancelRequested.store(0);
-    g_library.updateSize.store(0);
-    setHostRegistration(nullptr, 0);
-    g_config.deleteCorrupt = 1;
-}

@@ -1,5 +1,5 @@
 // Small text helpers for the library's fixed-size, zero-terminated fields.
-#include "frame/text_util.h"
+#include "core/text_util.h"
 
 #include <cstring>
 
@@ -12,9 +12,9 @@ bool copyField(char *field, size_t size, const char *value) {
     return n == len;
 }
 
-char *copyText(const char *text, size_t limit, void *(*allocate)(size_t)) {
+char *copyText(const char *text, size_t limit, void *(*allocator)(size_t)) {
     size_t n = strnlen(text, limit);
-    char *copy = static_cast<char *>(allocate(n + 1));
+    char *copy = static_cast<char *>(allocator(n + 1));
     if (copy) {
         memcpy(copy, text, n);
         copy[n] = '\0';

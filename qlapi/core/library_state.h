@@ -92,7 +92,3 @@ class AllocationWatch {
 
 // A guarded copy of text, cut to limit characters; null when memory ran out.
 char *guardedCopy(const char *text, size_t limit = SIZE_MAX);
-
-// Initialisation and shutdown behind QL_Initialize and QL_ResyncNewspaper.
-int initialiseLibrary();
-void shutdownLibrary();

@@ -20,6 +20,8 @@ std::string logFilePath();
 // time it reads it. The log keeps its own copy, so that a download thread
 // that logs while the host re-reads the settings never sees half a path.
 void setLogFolder(const char *folder);
+// Room for the folder's name, with its terminating null.
+constexpr size_t kLogFolderSize = 260;
 
 // The text with every occurrence of secret replaced by asterisks. Only the
 // lines that can carry a password (a server's command line) mask it: a

@@ -1,14 +1,17 @@
 // Reading the configuration from qlapi.ini or from the registry.
-#include "frame/configuration.h"
+#include "config/configuration.h"
 
 #include <cstring>
 #include <string>
 #include <utility>
 
-#include "frame/library_state.h"
-#include "frame/log.h"
-#include "frame/text_util.h"
+#include "core/library_state.h"
+#include "core/log.h"
+#include "core/text_util.h"
 #include "platform/platform.h"
+
+static_assert(sizeof(LibraryConfig::newspaperDir) <= kLogFolderSize,
+              "the log takes the whole folder");
 
 LibraryConfig g_config = [] {
     LibraryConfig c{};

@@ -1,5 +1,5 @@
 // The library's log file: one entry per call, trimmed when it grows too big.
-#include "frame/log.h"
+#include "core/log.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,8 +7,7 @@
 #include <mutex>
 #include <new>
 
-#include "frame/configuration.h"
-#include "frame/library_state.h"
+#include "core/library_state.h"
 #include "platform/platform.h"
 
 static const char kBanner[] =
@@ -21,7 +20,7 @@ static const char kMask[] = "********";
 static std::mutex g_logLock;
 // A plain array, never destroyed: a download thread may still log while
 // the process ends.
-static char g_logFolder[sizeof(LibraryConfig::newspaperDir)];
+static char g_logFolder[kLogFolderSize];
 
 size_t formatLogMessage(char *out, size_t size, const char *format, va_list args) {
     if (size == 0) return 0;
