@@ -24,6 +24,9 @@
 
 enum class PromptKind { MessageBox, SaveFile };
 
+// The save dialog's file name buffer holds this many characters.
+constexpr size_t kSaveNameSize = 259;
+
 struct Prompt {
     PromptKind kind = PromptKind::MessageBox;
     void *owner = nullptr;  // the owner window, null for none

@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "save_article.h"
 #include "user_texts.h"
 
 namespace {

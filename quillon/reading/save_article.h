@@ -4,8 +4,7 @@
 
 #include <string>
 
-// The save dialog's file name buffer holds this many characters.
-constexpr size_t kSaveNameSize = 259;
+#include "prompt.h"  // kSaveNameSize
 
 // Asks for a file name (proposing `proposedName`), asks before overwriting,
 // and writes `text` byte for byte. Questions and notices are owned by

@@ -7,8 +7,8 @@
 #include <windowsx.h>
 
 #include "prompt.h"
+#include "resume_registry.h"
 #include "selection.h"
-#include "settings_store.h"
 #include "user_texts.h"
 
 namespace {

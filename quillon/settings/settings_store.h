@@ -8,8 +8,6 @@
 
 #include <string>
 
-#include "resume.h"
-
 // True when `Method` under Software\VKT\QLAPI\ equals "PHP" in any case.
 bool settingsInRegistry();
 
@@ -22,9 +20,5 @@ bool readLibraryNumber(const char *name, DWORD &value);
 void writeLibraryNumber(const char *name, DWORD value);
 std::string readLibraryText(const char *name, DWORD limit);
 void writeLibraryText(const char *name, const std::string &value);
-
-// The place the reader stopped, under Software\VKT\Quillon\Resume of the
-// current user.
-ResumeStore &registryResumeStore();
 
 #endif
