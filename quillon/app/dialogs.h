@@ -74,6 +74,12 @@ INT_PTR runAboutDialog(HWND owner);
 INT_PTR runDownloadDialog(HWND owner);  // in the mode g_downloadMode
 INT_PTR runPaperCountDialog(HWND owner);
 INT_PTR runUserIdDialog(HWND owner);
+// "Automatisch abholen": at start, daily, and through the Task Scheduler.
+INT_PTR runAutoFetchDialog(HWND owner);
+// "quillon.exe /abholen": fetches without a window and returns the exit
+// code (0 new editions, 1 nothing new, 2 failure).
+bool isFetchCommand(const char *commandLine);
+int runFetchCommand();
 // The copy to the handheld behind its progress dialog; returns once the
 // copy thread has ended.
 INT_PTR runCopyProgressDialog(HWND owner);
