@@ -76,10 +76,14 @@ INT_PTR runPaperCountDialog(HWND owner);
 INT_PTR runUserIdDialog(HWND owner);
 // "Automatisch abholen": at start, daily, and through the Task Scheduler.
 INT_PTR runAutoFetchDialog(HWND owner);
-// "quillon.exe /abholen": fetches without a window and returns the exit
-// code (0 new editions, 1 nothing new, 2 failure).
-bool isFetchCommand(const char *commandLine);
+// The jobs of the command line that open no window: "/abholen" fetches
+// (exit code 0 new editions, 1 nothing new, 2 failure); "/aufgabe" makes
+// the scheduled task follow the stored choice and "/aufgabe-entfernen"
+// removes it, for the installer (0 done, 2 refused by the scheduler).
+enum class CommandJob { None, Fetch, Task, RemoveTask };
+CommandJob commandJob(const char *commandLine);
 int runFetchCommand();
+int runTaskCommand(bool remove);
 // The copy to the handheld behind its progress dialog; returns once the
 // copy thread has ended.
 INT_PTR runCopyProgressDialog(HWND owner);

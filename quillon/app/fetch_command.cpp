@@ -1,7 +1,8 @@
-// "quillon.exe /abholen", as the Task Scheduler starts it: the day's fetch
-// without a window, told in %LOCALAPPDATA%\Quillon\abholen.log and by the
-// exit code. A running reader is handed the fetch; a second call waits for
-// the first and ends with its outcome.
+// The command line's jobs. "quillon.exe /abholen", as the Task Scheduler
+// starts it: the day's fetch without a window, told in
+// %LOCALAPPDATA%\Quillon\abholen.log and by the exit code. A running
+// reader is handed the fetch; a second call waits for the first and ends
+// with its outcome. "/aufgabe" and "/aufgabe-entfernen" serve the installer.
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "download.h"
 #include "fetch_lock.h"
 #include "fetch_registry.h"
+#include "fetch_task.h"
 #include "prompt.h"
 #include "quiet_fetch.h"
 #include "startup.h"
@@ -108,11 +110,21 @@ FetchOutcome fetchHere() {
 
 }  // namespace
 
-bool isFetchCommand(const char *commandLine) {
-    if (!commandLine) return false;
+CommandJob commandJob(const char *commandLine) {
+    if (!commandLine) return CommandJob::None;
     while (*commandLine == ' ') ++commandLine;
     std::string word(commandLine, strcspn(commandLine, " "));
-    return _stricmp(word.c_str(), "/abholen") == 0 || _stricmp(word.c_str(), "-abholen") == 0;
+    if (_stricmp(word.c_str(), "/abholen") == 0) return CommandJob::Fetch;
+    if (_stricmp(word.c_str(), "/aufgabe") == 0) return CommandJob::Task;
+    if (_stricmp(word.c_str(), "/aufgabe-entfernen") == 0) return CommandJob::RemoveTask;
+    return CommandJob::None;
+}
+
+int runTaskCommand(bool remove) {
+    FetchSettings s = readFetchSettings();
+    HRESULT r = !remove && s.scheduledTask ? registerFetchTask(programPath(), s.hour, s.minute)
+                                           : removeFetchTask();
+    return SUCCEEDED(r) ? 0 : 2;
 }
 
 int runFetchCommand() {

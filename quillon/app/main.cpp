@@ -39,9 +39,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
                    MB_OK | MB_ICONWARNING);
         return -1;
     }
-    // The scheduled fetch: no main window, no dialog.
-    if (isFetchCommand(commandLine)) {
-        int code = runFetchCommand();
+    // The scheduled fetch and the installer's task jobs: no main window.
+    if (CommandJob job = commandJob(commandLine); job != CommandJob::None) {
+        int code = job == CommandJob::Fetch ? runFetchCommand()
+                                            : runTaskCommand(job == CommandJob::RemoveTask);
         if (SUCCEEDED(com)) CoUninitialize();
         return code;
     }
