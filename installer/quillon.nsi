@@ -314,13 +314,14 @@ Function .onInit
     ${IfNot} ${Errors}
         !insertmacro UnselectSection ${SecDesktop}
     ${EndIf}
-    ClearErrors
-    ${GetOptions} $R0 "/TASK" $0
+    ; Bare flags; GetOptions would split the address at its slashes.
+    StrCpy $1 "/TASK"
+    Call GetOption
     ${IfNot} ${Errors}
         StrCpy $Task 1
     ${EndIf}
-    ClearErrors
-    ${GetOptions} $R0 "/NOTASK" $0
+    StrCpy $1 "/NOTASK"
+    Call GetOption
     ${IfNot} ${Errors}
         StrCpy $Task 0
     ${EndIf}

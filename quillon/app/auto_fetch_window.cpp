@@ -76,7 +76,10 @@ void ended() {
     Moment at = now();
     std::string next;
     bool tomorrow = false;
-    if (outcome.result == FetchResult::Failed) {
+    bool cancelled = outcome.failureText == IDS_FETCH_CANCELLED;
+    if (cancelled) {
+        g_auto.plan->handFetch();  // the reader stopped it: no retry
+    } else if (outcome.result == FetchResult::Failed) {
         Moment retry;
         if (g_auto.plan->failed(at, retry)) {
             next = clockText(retry);
@@ -94,7 +97,6 @@ void ended() {
     }
     g_auto.requesters.clear();
     std::string sentence = outcomeSentence(outcome, g_auto.asked, next, tomorrow);
-    bool cancelled = outcome.failureText == IDS_FETCH_CANCELLED;
     g_auto.asked = false;
     g_auto.resyncPending = true;
     if (g_auto.watcher) EndDialog(g_auto.watcher, 0);

@@ -4,9 +4,12 @@
 // lines, and the settings dialog with the scheduled task.
 #include "window_driver.h"  // windows.h first
 
+#include <objbase.h>
+
 #include <filesystem>
 #include <memory>
 
+#include "accessible_reader.h"
 #include "auto_fetch.h"
 #include "fetch_registry.h"
 #include "fetch_task.h"
@@ -252,6 +255,15 @@ TEST_F(AutoFetchWindows, TwoFetchCommandsFetchOnce) {
     runFetchCommandProcess(&second);
     // The second says that it waits, and waits.
     EXPECT_TRUE(waitFor([&] { return !logLines().empty(); }, 60000));
+    // The reader's own fetch meanwhile is told to wait too.
+    main_ = createMainWindow();
+    drive([&] {
+        PostMessageA(main_, WM_COMMAND, IDM_FETCH_NEW, 0);
+        EXPECT_TRUE(waitFor([&] { return promptCount() > 0; }, 10000));
+    });
+    EXPECT_EQ(describeAll(takePrompts()),
+              std::vector<std::string>{
+                  "Vantrel Quillon | Es werden gerade Zeitungen abgeholt. | warning"});
     server_->releaseQueries();
     EXPECT_EQ(exitCodeOf(first), 0u);
     EXPECT_EQ(exitCodeOf(second), 0u);
@@ -272,6 +284,36 @@ TEST_F(AutoFetchWindows, TheFetchCommandHandsOverToTheRunningReader) {
     EXPECT_EQ(queries(), 1u);
     EXPECT_EQ(logLines(), std::vector<std::string>{"neu: Quillon Tageblatt vom 5.12.2026"});
     EXPECT_EQ(describeAll(takePrompts()), std::vector<std::string>{kNew});
+}
+
+// The keyboard's road through the dialog and what a screen reader names.
+TEST_F(AutoFetchWindows, TheSettingsDialogByKeyboardAndScreenReader) {
+    std::vector<int> order;
+    std::vector<std::string> named;
+    drive([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        PostMessageA(main_, WM_COMMAND, IDM_AUTOFETCH, 0);
+        HWND dialog = waitForDialog("Automatisch abholen");
+        ASSERT_TRUE(dialog);
+        HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE), c = first;
+        do {
+            order.push_back(GetDlgCtrlID(c));
+            c = GetNextDlgTabItem(dialog, c, FALSE);
+        } while (c && c != first && order.size() < 10);
+        for (const AccessibleControl &a : readAccessibly(dialog))
+            if (!a.name.empty())
+                named.push_back(a.name + (a.shortcut.empty() ? "" : " [" + a.shortcut + "]"));
+        CoUninitialize();
+    });
+    EXPECT_EQ(order, (std::vector<int>{IDC_FETCH_AT_START, IDC_FETCH_DAILY, IDC_FETCH_HOUR,
+                                       IDC_FETCH_MINUTE, IDC_FETCH_TASK, IDOK, IDCANCEL}));
+    // Each field is named by its label, with the label's access key.
+    EXPECT_EQ(named, (std::vector<std::string>{
+                         "Automatisch abholen", "Beim Programmstart abholen [Alt+P]",
+                         "T\xE4glich abholen um [Alt+T]", "Stunde: [Alt+S]", "Stunde: [Alt+S]",
+                         "Minute: [Alt+M]", "Minute: [Alt+M]",
+                         "Auch wenn Quillon nicht l\xE4uft (Aufgabenplanung) [Alt+A]", "OK",
+                         "Abbrechen"}));
 }
 
 TEST_F(AutoFetchWindows, TheSettingsDialogRefusesABadTimeAndKeepsTheTask) {
