@@ -22,7 +22,7 @@ namespace {
 constexpr UINT_PTR kFetchTimer = 0x5132;
 constexpr UINT kFetchTimerMs = 30000;
 // Posted to the main window when the reader may be told what arrived.
-constexpr UINT WM_FETCHTELL = WM_APP + 32;
+constexpr UINT WM_FETCHTELL = WM_APP + 820;
 
 struct AutoFetch {
     HWND main = nullptr;
@@ -119,8 +119,8 @@ void notified(WPARAM category, LPARAM code) {
 // Starts an automatic fetch unless one runs or another process fetches
 // (then the clock tries again at its next tick).
 void begin() {
-    // The reader's own fetch is this day's fetch too; the lock would not
-    // tell (it is this thread's already).
+    // While the reader's own fetch runs, the clock tries again at its next
+    // tick; the lock would not tell (this thread holds it already).
     if (g_auto.fetch || !g_auto.main || g_auto.handFetching) return;
     bool waited = false;
     if (!g_auto.lock.take(0, waited)) return;
@@ -188,7 +188,7 @@ void applyFetchSettings(const FetchSettings &settings) {
     if (g_auto.plan) g_auto.plan->setSettings(settings);
 }
 
-bool autoFetchMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) {
+bool autoFetchMessage(HWND window, UINT message, WPARAM wParam, LPARAM, LRESULT &result) {
     if (window != g_auto.main) return false;
     result = 0;
     if (message == WM_TIMER && wParam == kFetchTimer) {
@@ -226,7 +226,6 @@ bool autoFetchMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, L
             g_auto.main = nullptr;
             break;
     }
-    (void)lParam;
     return false;
 }
 

@@ -293,6 +293,8 @@ keyboard)
     page 'Zielverzeichnis auswählen' 3-folder
     key "$w" Return
     page 'Adresse des Abonnement-Servers: \[Alt+A\] (focus)' 4-subscription
+    grep -q 'Täglich abholen, auch wenn Quillon nicht läuft (Aufgabenplanung) \[Alt+l\]' \
+        "$out/4-subscription.txt" || fail "no choice of the daily task"
     # Nothing typed: the page says what is missing and stays.
     key "$w" Return
     box=$(window '^Installation von Vantrel Quillon' "$w")
@@ -324,6 +326,7 @@ keyboard)
     expect_installed
     check "typed address" "$(reg_value "$library_key" URL)" 127.0.0.1:1/q
     check "typed login" "$(reg_value "$library_key" Login)" leser
+    check "no daily task unless chosen" "$(tasks)" ""
     echo "mine" >"$news/heute.eif"
 
     # The removal, with the box ticked by the space bar.
