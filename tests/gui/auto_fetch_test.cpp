@@ -179,6 +179,30 @@ TEST_F(AutoFetchWindows, AReaderInADialogHearsNothingUntilItCloses) {
     EXPECT_EQ(now, before + 1);  // read again once the list had closed
 }
 
+// Ctrl+Alt+N during an automatic fetch watches it instead of refusing, and
+// the reader, having asked, hears "nothing new" too.
+TEST_F(AutoFetchWindows, TheDownloadDialogWatchesTheRunningFetch) {
+    setFetchNumber("AtStart", 1);
+    for (const char *told : {kNew, "Hinweis | Keine neuen Zeitungen. | no icon"}) {
+        server_->holdQueries();
+        drive(
+            [&] {
+                EXPECT_TRUE(waitFor([&] { return server_->heldQueries() > 0; }, 60000));
+                PostMessageA(main_, WM_COMMAND, IDM_FETCH_NEW, 0);
+                HWND dialog = waitForDialog("Lade Zeitungen");
+                EXPECT_TRUE(dialog);
+                EXPECT_EQ(promptCount(), 0u);
+                server_->releaseQueries();
+                // The dialog closes with the fetch, and the reader hears it.
+                EXPECT_TRUE(waitFor([&] { return !IsWindow(dialog); }, 60000));
+                EXPECT_TRUE(waitFor([&] { return promptCount() > 0; }, 60000));
+            },
+            [&] { startAutoFetching(main_); });
+        EXPECT_EQ(describeAll(takePrompts()), std::vector<std::string>{told});
+    }
+    EXPECT_EQ(queries(), 2u);
+}
+
 TEST_F(AutoFetchWindows, TheDailyTimeAndARetryOnTheTestsClock) {
     setFetchNumber("Daily", 1);  // at 6:30, the default
     ServerFaults down;
