@@ -277,19 +277,15 @@ TEST_F(QuietFetchTest, NewThenNothingNewThenRefusedThenDown) {
         std::function<void()> before;
         int exitCode;
         const char *toldUnasked;  // what the reader hears without asking
-        const char *logLine;
     } cases[] = {
         {"two new editions", [] {}, 0,
-         "Neue Zeitungen: Quillon Rundschau vom 7.12.2026, Quillon Tageblatt vom 7.12.2026.",
-         "2026-12-08 06:30 neu: Quillon Rundschau vom 7.12.2026, Quillon Tageblatt vom "
-         "7.12.2026"},
-        {"nothing new the second time", [] {}, 1, "", "2026-12-08 06:30 nichts neu"},
+         "Neue Zeitungen: Quillon Rundschau vom 7.12.2026, Quillon Tageblatt vom 7.12.2026."},
+        {"nothing new the second time", [] {}, 1, ""},
         {"an unknown subscriber", [&] { configure("fremder", server_->port()); }, 2,
          "Abholen fehlgeschlagen: Der Server lehnte die Verbindung ab. Keine Berechtigung. "
          "N\xE4"
-         "chster Versuch um 6:35 Uhr.",
-         "2026-12-08 06:30 Fehler: Der Server lehnte die Verbindung ab. Keine Berechtigung."},
-        {"the server down",
+         "chster Versuch um 6:35 Uhr."},
+        {"no server on the port",
          [&] {
              int port = server_->port();
              server_->stop();
@@ -298,9 +294,7 @@ TEST_F(QuietFetchTest, NewThenNothingNewThenRefusedThenDown) {
          2,
          "Abholen fehlgeschlagen: Bei der Daten\xFC"
          "bertragung trat ein Fehler auf. N\xE4"
-         "chster Versuch um 6:35 Uhr.",
-         "2026-12-08 06:30 Fehler: Bei der Daten\xFC"
-         "bertragung trat ein Fehler auf."},
+         "chster Versuch um 6:35 Uhr."},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -308,12 +302,9 @@ TEST_F(QuietFetchTest, NewThenNothingNewThenRefusedThenDown) {
         FetchOutcome outcome = quietly();
         EXPECT_EQ(outcomeExitCode(outcome), c.exitCode);
         EXPECT_EQ(outcomeSentence(outcome, false, "6:35", false), c.toldUnasked);
-        EXPECT_EQ(outcomeLogLine("2026-12-08 06:30", outcome), c.logLine);
     }
     // Asked, nothing new is told too.
-    configure("leser", 1);
-    FetchOutcome none;
-    EXPECT_EQ(outcomeSentence(none, true, "", false), "Keine neuen Zeitungen.");
+    EXPECT_EQ(outcomeSentence(FetchOutcome(), true, "", false), "Keine neuen Zeitungen.");
 }
 
 TEST_F(QuietFetchTest, ARefusedStartIsAFailure) {
