@@ -53,10 +53,23 @@ HRESULT connect(Com<ITaskService> &service, Com<ITaskFolder> &root) {
     return service->GetFolder(Text(L"\\"), root.out());
 }
 
-// Today, "2026-12-08": the first day the trigger may run.
-std::wstring today() {
+// The first day the trigger runs, "2026-12-08": today, or tomorrow when
+// the time has passed today, so that registering never starts a fetch at
+// once.
+std::wstring firstDay(int hour, int minute) {
     SYSTEMTIME now;
     GetLocalTime(&now);
+    if (now.wHour * 60 + now.wMinute >= hour * 60 + minute) {
+        FILETIME file;
+        SystemTimeToFileTime(&now, &file);
+        ULARGE_INTEGER t;
+        t.LowPart = file.dwLowDateTime;
+        t.HighPart = file.dwHighDateTime;
+        t.QuadPart += 24ULL * 60 * 60 * 10000000;  // one day in 100 ns
+        file.dwLowDateTime = t.LowPart;
+        file.dwHighDateTime = t.HighPart;
+        FileTimeToSystemTime(&file, &now);
+    }
     wchar_t text[16];
     swprintf(text, 16, L"%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
     return text;
@@ -144,7 +157,7 @@ HRESULT registerFetchTask(const std::wstring &program, int hour, int minute) {
     VariantInit(&none);
     Com<IRegisteredTask> registered;
     return root->RegisterTask(
-        Text(fetchTaskName()), Text(fetchTaskXml(program, today(), hour, minute)),
+        Text(fetchTaskName()), Text(fetchTaskXml(program, firstDay(hour, minute), hour, minute)),
         TASK_CREATE_OR_UPDATE, none, none, TASK_LOGON_INTERACTIVE_TOKEN, none, registered.out());
 }
 
