@@ -13,7 +13,7 @@
 ; differently (the upgrade test builds an "older" one).
 ;
 ; Silent set-up: quillon-setup.exe /S [/URL=...] [/LOGIN=...] [/PATH=...]
-; [/KEEP=n] [/NODESKTOP] [/D=folder]. Values not given keep the present
+; [/KEEP=n] [/NODESKTOP] [/TASK|/NOTASK] [/D=folder]. Values not given keep the present
 ; configuration. Outcomes and refusals are logged in %TEMP%\quillon-setup.log;
 ; a refused set-up ends with exit code 2 and writes nothing.
 ; Silent removal: uninstall.exe /S [/PURGE].
@@ -54,6 +54,9 @@ SetCompressor /SOLID lzma
 ; the newspaper folder this installer made, kept as long as the settings).
 !define LIBRARY_KEY "Software\VKT\QLAPI"
 !define READER_KEY "Software\VKT\Quillon"
+; The reader's choices of automatic fetching; quillon.exe /aufgabe makes the
+; scheduled task follow its value `Task`.
+!define FETCH_KEY "Software\VKT\Quillon\Fetch"
 !define SHORTCUT "Vantrel Quillon.lnk"
 ; The class of quillon's main window: while it exists, the program runs.
 !define MAIN_WINDOW_CLASS "ORATEL"
@@ -79,6 +82,8 @@ Var Url
 Var Login
 Var Folder
 Var Keep
+; 1: the Task Scheduler fetches daily while the reader is not running.
+Var Task
 ; The newspaper folder this installer made (only that one is ever removed).
 Var MadeFolder
 Var Purge
@@ -87,6 +92,7 @@ Var UrlField
 Var LoginField
 Var FolderField
 Var KeepField
+Var TaskBox
 Var PurgeBox
 
 !define MUI_ICON "${__FILEDIR__}/../quillon/resources/quillon.ico"
@@ -214,6 +220,18 @@ Section "${PRODUCT}" SecProgram
     WriteRegStr HKCU "${LIBRARY_KEY}" "Login" "$Login"
     WriteRegStr HKCU "${LIBRARY_KEY}" "PATH" "$Folder"
     WriteRegDWORD HKCU "${LIBRARY_KEY}" "maxpapers" "$Keep"
+    ; The daily task, registered or removed by the program itself through
+    ; the Task Scheduler, as its own settings dialog does.
+    WriteRegDWORD HKCU "${FETCH_KEY}" "Task" "$Task"
+    ExecWait '"$INSTDIR\quillon.exe" /aufgabe' $0
+    ${If} $0 != 0
+    ${AndIf} $Task = 1
+        ${Log} "Aufgabe zum täglichen Abholen nicht eingetragen ($0)"
+        WriteRegDWORD HKCU "${FETCH_KEY}" "Task" 0
+        MessageBox MB_OK|MB_ICONEXCLAMATION \
+            "Die Aufgabenplanung hat die Aufgabe zum täglichen Abholen nicht angenommen; Quillon holt nur ab, während es läuft." \
+            /SD IDOK
+    ${EndIf}
     ${IfNot} ${FileExists} "$Folder\*.*"
         ClearErrors
         CreateDirectory "$Folder"
@@ -281,6 +299,11 @@ Function .onInit
     ${OrIf} $Keep = 0
         StrCpy $Keep 10
     ${EndIf}
+    ; Off unless the reader chose it before.
+    ReadRegDWORD $Task HKCU "${FETCH_KEY}" "Task"
+    ${If} $Task != 1
+        StrCpy $Task 0
+    ${EndIf}
     ${IfNot} ${Silent}
         Return
     ${EndIf}
@@ -290,6 +313,17 @@ Function .onInit
     ${GetOptions} $R0 "/NODESKTOP" $0
     ${IfNot} ${Errors}
         !insertmacro UnselectSection ${SecDesktop}
+    ${EndIf}
+    ; Bare flags; GetOptions would split the address at its slashes.
+    StrCpy $1 "/TASK"
+    Call GetOption
+    ${IfNot} ${Errors}
+        StrCpy $Task 1
+    ${EndIf}
+    StrCpy $1 "/NOTASK"
+    Call GetOption
+    ${IfNot} ${Errors}
+        StrCpy $Task 0
     ${EndIf}
     StrCpy $1 "/URL="
     Call GetOption
@@ -437,7 +471,8 @@ Function CheckSubscription
 FunctionEnd
 
 ; The subscription page: four labelled fields, top to bottom, each label
-; right before its field, so a screen reader names the field by it.
+; right before its field, so a screen reader names the field by it; then
+; the choice of fetching while the reader is not running.
 Function SubscriptionPage
     !insertmacro MUI_HEADER_TEXT "Abonnement" "Wo Quillon Ihre Zeitungen abholt und aufbewahrt."
     nsDialogs::Create 1018
@@ -464,6 +499,11 @@ Function SubscriptionPage
     Pop $0
     ${NSD_CreateNumber} 0 101u 40u 12u "$Keep"
     Pop $KeepField
+    ${NSD_CreateCheckbox} 0 120u 100% 12u "Täglich abholen, auch wenn Quillon nicht &läuft (Aufgabenplanung)"
+    Pop $TaskBox
+    ${If} $Task = 1
+        ${NSD_Check} $TaskBox
+    ${EndIf}
     ${NSD_SetFocus} $UrlField
     nsDialogs::Show
 FunctionEnd
@@ -484,6 +524,12 @@ Function SubscriptionPageLeave
     ${NSD_GetText} $LoginField $Login
     ${NSD_GetText} $FolderField $Folder
     ${NSD_GetText} $KeepField $Keep
+    ${NSD_GetState} $TaskBox $0
+    ${If} $0 = ${BST_CHECKED}
+        StrCpy $Task 1
+    ${Else}
+        StrCpy $Task 0
+    ${EndIf}
     Call CheckSubscription
     ${If} $R9 != ""
         MessageBox MB_OK|MB_ICONEXCLAMATION "$R9"
@@ -556,6 +602,8 @@ Section "Uninstall"
         Abort
     ${EndIf}
     ReadRegStr $MadeFolder HKCU "${READER_KEY}" "NewspaperFolder"
+    ; The daily task runs the program that goes now.
+    ExecWait '"$INSTDIR\quillon.exe" /aufgabe-entfernen'
 
     ; Only what the installer put there; the folder goes only when empty.
     Delete "$INSTDIR\quillon.exe"

@@ -74,6 +74,16 @@ INT_PTR runAboutDialog(HWND owner);
 INT_PTR runDownloadDialog(HWND owner);  // in the mode g_downloadMode
 INT_PTR runPaperCountDialog(HWND owner);
 INT_PTR runUserIdDialog(HWND owner);
+// "Automatisch abholen": at start, daily, and through the Task Scheduler.
+INT_PTR runAutoFetchDialog(HWND owner);
+// The jobs of the command line that open no window: "/abholen" fetches
+// (exit code 0 new editions, 1 nothing new, 2 failure); "/aufgabe" makes
+// the scheduled task follow the stored choice and "/aufgabe-entfernen"
+// removes it, for the installer (0 done, 2 refused by the scheduler).
+enum class CommandJob { None, Fetch, Task, RemoveTask };
+CommandJob commandJob(const char *commandLine);
+int runFetchCommand();
+int runTaskCommand(bool remove);
 // The copy to the handheld behind its progress dialog; returns once the
 // copy thread has ended.
 INT_PTR runCopyProgressDialog(HWND owner);

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "auto_fetch.h"
 #include "download.h"
 #include "settings_store.h"
 #include "user_texts.h"
@@ -26,6 +27,8 @@ class DownloadDialog : public DownloadHost {
     void end(int result) override { EndDialog(dialog_, result); }
 
     DownloadController &controller() { return controller_; }
+    // The dialog shows an automatic fetch that was running already.
+    bool watching = false;
 
   private:
     HWND dialog_;
@@ -43,15 +46,17 @@ INT_PTR CALLBACK downloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             d = new DownloadDialog(dialog);
             SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(d));
             setAccessibleName(GetDlgItem(dialog, IDC_PROGRESS), userText(IDS_NAME_PROGRESS));
+            d->watching = watchAutoFetch(dialog);
             // The questions come before the dialog shows; a refused start
             // ends it unseen.
-            d->controller().start();
+            if (!d->watching) d->controller().start();
             return TRUE;
         case kHostNotifyMessage:
             if (d) d->controller().notify(wParam, lParam);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) {
+                if (d->watching) cancelWatchedFetch();
                 d->controller().cancel();
                 return TRUE;
             }
@@ -59,7 +64,10 @@ INT_PTR CALLBACK downloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         case WM_DESTROY:
             clearAccessibleName(GetDlgItem(dialog, IDC_PROGRESS));
             if (d) {
-                d->controller().destroyed();
+                if (d->watching)
+                    stopWatchingAutoFetch(dialog);
+                else
+                    d->controller().destroyed();
                 delete d;
                 SetWindowLongPtrA(dialog, DWLP_USER, 0);
             }

@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include "../device/device_api.h"
+#include "auto_fetch.h"
 #include "prompt.h"
 #include "startup.h"
 #include "user_texts.h"
@@ -24,7 +25,7 @@ bool isNtFamily() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     g_instance = instance;
     // For the accessibility service that names unlabelled controls; where
     // COM or the service is missing, the controls simply go unnamed.
@@ -37,6 +38,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         messageBox(nullptr, userText(IDS_WRONG_SYSTEM), userText(IDS_APP_TITLE),
                    MB_OK | MB_ICONWARNING);
         return -1;
+    }
+    // The scheduled fetch and the installer's task jobs: no main window.
+    if (CommandJob job = commandJob(commandLine); job != CommandJob::None) {
+        int code = job == CommandJob::Fetch ? runFetchCommand()
+                                            : runTaskCommand(job == CommandJob::RemoveTask);
+        if (SUCCEEDED(com)) CoUninitialize();
+        return code;
     }
 
     HWND window = createMainWindow();
@@ -51,6 +59,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_QUILLON));
     applyHandheldRule(window);
+    startAutoFetching(window);
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../device/device_api.h"
+#include "auto_fetch.h"
 #include "dialogs.h"
 #include "download.h"
 #include "library_binding.h"
@@ -61,13 +62,16 @@ void onCommand(HWND window, UINT command) {
         case IDM_FETCH_NEW:
         case IDM_FETCH_ALL:
             g_downloadMode = command == IDM_FETCH_ALL ? 1 : 0;
-            runDownloadDialog(window);
+            runHandFetch(window);
             break;
         case IDM_PAPERCOUNT:
             runWithHelp(kHelpSettings, runPaperCountDialog, window);
             break;
         case IDM_USERID:
             runWithHelp(kHelpSettings, runUserIdDialog, window);
+            break;
+        case IDM_AUTOFETCH:
+            runWithHelp(kHelpSettings, runAutoFetchDialog, window);
             break;
         case IDM_SYNC:
             runCopyProgressDialog(window);
@@ -88,6 +92,8 @@ void onCommand(HWND window, UINT command) {
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT handled = 0;
+    if (autoFetchMessage(window, message, wParam, lParam, handled)) return handled;
     switch (message) {
         case WM_PAINT:
             applyUserIdRule(window);

@@ -135,7 +135,8 @@ TEST_F(ReaderWindows, MenuAcceleratorsAndTheirRules) {
               {"Zeitung l\xF6schen\tEntf", 32783, false}}},
             {"&Einstellungen",
              {{"&Konfiguration ...", 32779, true},
-              {"&Benutzerkennung ...", 32786, c.userIdEnabled}}},
+              {"&Benutzerkennung ...", 32786, c.userIdEnabled},
+              {"&Automatisch abholen\x85", 32820, true}}},
             // No remote interface is installed: both handheld entries grey.
             {"&Mobil",
              {{"&synchronisieren\tStrg+Alt+S", 32787, false},

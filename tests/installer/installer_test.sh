@@ -116,6 +116,8 @@ expect_installed() {
     [ "$(reg_value "$uninstall_key" EstimatedSize)" != 0x0 ] || fail "no size in the uninstall entry"
     [ -f "$menu_link" ] || fail "no Start menu entry"
 }
+# The Task Scheduler's tasks of our name, as Wine keeps them (one file each).
+tasks() { ls "$WINEPREFIX/drive_c/windows/system32/tasks" 2>/dev/null | grep '^Quillon' | tr '\n' ' '; }
 winpath_c() { echo "C:${1#"$WINEPREFIX/drive_c"}" | tr / '\\'; }
 
 # start_reader: the installed quillon.exe, started in its folder; its
@@ -161,8 +163,9 @@ silent)
     url="127.0.0.1:${listening##*:}"
     url=${url%$'\r'}/cgi-bin/query
 
-    check "exit code" "$(setup_rc "$setup" /S "/URL=$url" /LOGIN=leser)" 0
+    check "exit code" "$(setup_rc "$setup" /S "/URL=$url" /LOGIN=leser /TASK)" 0
     expect_installed
+    check "the daily task" "$(tasks)" "Quillon Zeitungen abholen ($user) "
     check "Ctrl+Alt+Q on the desktop shortcut" "$(hotkey "$desk_link")" "51 06"
     check "no second Ctrl+Alt+Q in the Start menu" "$(hotkey "$menu_link")" "00 00"
     for value in "Method PHP" "URL $url" "Login leser" "PATH C:\\users\\$user\\Documents\\Zeitungen" "maxpapers 0xa"; do
@@ -188,6 +191,7 @@ silent)
     [ ! -e "$instdir" ] || fail "the program folder stays: $(ls "$instdir")"
     [ ! -e "$menu_link" ] && [ ! -e "$desk_link" ] || fail "a shortcut stays"
     ! has_key "$uninstall_key" || fail "the uninstall entry stays"
+    check "the task removed" "$(tasks)" ""
     check "editions kept" "$(ls "$news" | grep -c '\.eif$')" "$fetched"
     check "settings kept" "$(reg_value "$library_key" URL)" "$url"
 
@@ -195,6 +199,7 @@ silent)
     # another folder, and a file of the reader's own lies in the made one.
     check "exit code, settings kept" "$(setup_rc "$setup" /S)" 0
     check "URL kept" "$(reg_value "$library_key" URL)" "$url"
+    check "the task again, as chosen" "$(tasks)" "Quillon Zeitungen abholen ($user) "
     mkdir -p "$HOME/Archiv"
     echo "mine" >"$HOME/Archiv/alt.eif"
     echo "mine" >"$news/notizen.txt"
@@ -203,6 +208,7 @@ silent)
     check "the made folder holds" "$(ls "$news" | tr '\n' ' ')" "notizen.txt "
     [ -f "$HOME/Archiv/alt.eif" ] || fail "/PURGE removed an edition outside the made folder"
     ! has_key 'HKCU\Software\VKT' || fail "/PURGE left the settings"
+    check "no task after /PURGE" "$(tasks)" ""
     echo "silent: installed, fetched $fetched editions, removed twice"
     ;;
 
@@ -287,6 +293,8 @@ keyboard)
     page 'Zielverzeichnis auswählen' 3-folder
     key "$w" Return
     page 'Adresse des Abonnement-Servers: \[Alt+A\] (focus)' 4-subscription
+    grep -q 'Täglich abholen, auch wenn Quillon nicht läuft (Aufgabenplanung) \[Alt+l\]' \
+        "$out/4-subscription.txt" || fail "no choice of the daily task"
     # Nothing typed: the page says what is missing and stays.
     key "$w" Return
     box=$(window '^Installation von Vantrel Quillon' "$w")
@@ -318,6 +326,7 @@ keyboard)
     expect_installed
     check "typed address" "$(reg_value "$library_key" URL)" 127.0.0.1:1/q
     check "typed login" "$(reg_value "$library_key" Login)" leser
+    check "no daily task unless chosen" "$(tasks)" ""
     echo "mine" >"$news/heute.eif"
 
     # The removal, with the box ticked by the space bar.
