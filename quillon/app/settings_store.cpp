@@ -3,6 +3,7 @@
 // reader's own key for the update offer.
 #include "settings_store.h"
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -70,9 +71,10 @@ const char kResumeKey[] = "Software\\VKT\\Quillon\\Resume";
 // record: it is ignored and written anew at the next article.
 class RegistryResumeStore : public ResumeStore {
   public:
+    explicit RegistryResumeStore(std::string path) : path_(std::move(path)) {}
     bool load(ResumeRecord &record) override {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kResumeKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             return false;
         DWORD resorts = 0, id = 0, line = 0, untitled = 0;
         bool ok = text(key, "File", record.file) && text(key, "Title", record.title) &&
@@ -94,8 +96,8 @@ class RegistryResumeStore : public ResumeStore {
     }
     void save(const ResumeRecord &record) override {
         HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kResumeKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
             return;
         setText(key, "File", record.file);
         setText(key, "Title", record.title);
@@ -111,6 +113,7 @@ class RegistryResumeStore : public ResumeStore {
     }
 
   private:
+    std::string path_;
     static bool text(HKEY key, const char *name, std::string &value) {
         char buffer[1024];
         DWORD type = 0, size = sizeof buffer - 1;
@@ -141,6 +144,21 @@ class RegistryResumeStore : public ResumeStore {
 }  // namespace
 
 ResumeStore &registryResumeStore() {
-    static RegistryResumeStore store;
+    static RegistryResumeStore store(kResumeKey);
     return store;
+}
+
+std::unique_ptr<ResumeStore> registryRecordStore(const std::string &keyPath) {
+    return std::make_unique<RegistryResumeStore>(keyPath);
+}
+
+int storedPaperCount() {
+    DWORD stored = 0;
+    long count = 0;
+    if (settingsInRegistry())
+        count = readLibraryNumber("maxpapers", stored) ? static_cast<long>(stored) : 0;
+    else
+        count =
+            static_cast<long>(GetPrivateProfileIntA("NEWSPAPERS", "maxpapers", 10, "qlapi.ini"));
+    return count > 0 ? static_cast<int>(count) : 10;  // the library's default
 }

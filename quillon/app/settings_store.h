@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "bookmarks.h"
 #include "resume.h"
 
 // True when `Method` under Software\VKT\QLAPI\ equals "PHP" in any case.
@@ -26,5 +28,15 @@ void writeLibraryText(const char *name, const std::string &value);
 // The place the reader stopped, under Software\VKT\Quillon\Resume of the
 // current user.
 ResumeStore &registryResumeStore();
+
+// A record of the same form under another key of the current user.
+std::unique_ptr<ResumeStore> registryRecordStore(const std::string &keyPath);
+
+// The bookmarks, under Software\VKT\Quillon\Bookmarks of the current user.
+BookmarkStore &registryBookmarkStore();
+
+// How many editions the library keeps, as its settings say (10 where they
+// say nothing usable).
+int storedPaperCount();
 
 #endif
