@@ -199,18 +199,41 @@ TEST_F(MarksTest, BehaltenTogglesAndTheListSaysSo) {
     EXPECT_FALSE(selection.keepKey()) << "only the newspaper list takes the key";
 }
 
+struct DownloadWindow : DownloadHost {
+    std::vector<int> ends;
+    QL_HostWindow hostWindow() override { return nullptr; }
+    void *window() const override { return kOwner; }
+    unsigned long updateOffer() override { return 0; }
+    void setProgress(int) override {}
+    void end(int result) override { ends.push_back(result); }
+    int paperLimit() const override { return 3; }
+};
+
 TEST_F(MarksTest, TheStoreReportIsToldOnce) {
-    // A fourth, newer edition: the oldest goes when the store is read anew.
+    const std::string removed =
+        "owned | Hinweis | Entfernt, weil h\xF6"
+        "chstens 3 Zeitungen aufbewahrt werden: ";
+    // Two newer editions arrive: the download's last word names the one the
+    // resynchronisation removed, and the list does not name it again.
     writeWholeFile(news_ + "neu.eif", paper("Neu", 8));
     writeWholeFile(news_ + "mitte.eif", paper("Mitte", 5));
-    ASSERT_EQ(QL_ResyncNewspaper(), QL_OK);
-    ASSERT_TRUE(selection.open());
-    EXPECT_EQ(takePrompts(), std::vector<std::string>{
-                                 "owned | Hinweis | Entfernt, weil h\xF6"
-                                 "chstens 3 Zeitungen aufbewahrt werden: Alt vom 1.12.2026. | "
-                                 "information ok"});
+    DownloadWindow window;
+    DownloadController download(g_binding, window);
+    download.notify(QL_NOTIFY_STATUS, QL_STATUS_DORESYNC);
+    EXPECT_EQ(window.ends, std::vector<int>{0});
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>{removed + "Alt vom 1.12.2026. | information ok"});
     ASSERT_TRUE(selection.open());
     EXPECT_TRUE(takePrompts().empty());
+    // Removed by a scan without a download: the list names them when it opens.
+    writeWholeFile(news_ + "x.eif", paper("X", 9));
+    writeWholeFile(news_ + "y.eif", paper("Y", 10));
+    ASSERT_EQ(QL_ResyncNewspaper(), QL_OK);
+    ASSERT_TRUE(selection.open());
+    EXPECT_EQ(takePrompts(),
+              std::vector<std::string>{removed +
+                                       "Quillon Rundschau vom 7.12.2026, Mitte vom 5.12.2026. | "
+                                       "information ok"});
 
     // Refused downloads: one sentence each, the stored edition named when
     // there was one.
