@@ -183,6 +183,9 @@ void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &tak
             remove(path.c_str());
         else
             deleteEditionFiles(path.c_str());
+        // A file a transfer program placed that did not read: the reader
+        // hears of it as of a download the library refused itself.
+        reportEvent(QL_REPORT_REFUSED, path.c_str(), nullptr);
     }
 }
 

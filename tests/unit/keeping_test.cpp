@@ -85,6 +85,21 @@ TEST_F(KeepingTest, TrimmingPassesOverKeptEditionsAndNamesTheRemovedOnes) {
     }
 }
 
+// A file a transfer program left that does not read is deleted as before,
+// and the reader hears of it once; one kept by "corrupt=SAVE" is not told.
+TEST_F(KeepingTest, AnUnreadableNewFileIsReportedWhenItIsDeleted) {
+    for (bool save : {false, true}) {
+        SCOPED_TRACE(save);
+        add("kaputt.eif", "<DUZUZUVU><NPTL>ohne Datum</NPTL></DUZUZUVU>");
+        configure(save ? "[NEWSPAPERS]\ncorrupt=SAVE\n" : "");
+        ASSERT_EQ(QL_Initialize(1), QL_OK);
+        EXPECT_EQ(report(QL_REPORT_REFUSED),
+                  save ? std::vector<std::string>{} : std::vector<std::string>{"  kaputt.eif"});
+        EXPECT_EQ(fileExists(news_ + "kaputt.eif"), save);
+        ASSERT_EQ(QL_Initialize(0), QL_OK);
+    }
+}
+
 TEST_F(KeepingTest, MarksFollowEachReasonAndOutliveTenDaysOfTrimming) {
     configure("[NEWSPAPERS]\nmaxpapers=2\n");
     EXPECT_EQ(QL_KeepNewspaper(0, QL_KEEP_READER, 1), -1);
