@@ -18,8 +18,10 @@
 #include "core/text_util.h"
 #include "documents/edition_format.h"
 #include "documents/edition_header.h"
+#include "documents/kept_editions.h"
 #include "documents/newspaper_tree.h"
 #include "documents/sgml_reader.h"
+#include "documents/store_report.h"
 #include "platform/platform.h"
 
 EditionEntry *g_editionList = nullptr;
@@ -30,13 +32,7 @@ constexpr int kEditionNumbers = 256;
 
 namespace {
 
-// The header file: the data file's path with its extension replaced.
-std::string headerPath(const std::string &path) {
-    size_t name = path.find_last_of("\\/");
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (name != std::string::npos && dot < name)) return path + ".ehd";
-    return path.substr(0, dot) + ".ehd";
-}
+std::string headerPath(const std::string &path) { return companionPath(path, ".ehd"); }
 
 // The six lines of a header file, as written: the bytes of the file, with
 // the system's line breaks.
@@ -132,6 +128,7 @@ void writeHeaderFile(const EditionEntry *entry, const std::string &header,
 void deleteEditionFiles(const char *path) {
     remove(path);
     remove(headerPath(path).c_str());
+    removeKeepMark(path);
 }
 
 void insertByDate(EditionEntry *&list, EditionEntry *entry) {
@@ -187,6 +184,9 @@ void takeIn(const std::string &path, uint64_t size, bool sharedHeader, Take &tak
             remove(path.c_str());
         else
             deleteEditionFiles(path.c_str());
+        // A file a transfer program placed that did not read: the reader
+        // hears of it as of a download the library refused itself.
+        reportEvent(QL_REPORT_REFUSED, path.c_str(), nullptr);
     }
 }
 
@@ -219,18 +219,23 @@ void walkFolder(Take take) {
 }
 
 // Keeps the newest maxPapers editions and deletes the files of the others.
+// An edition the reader keeps is passed over and not counted. Each removed
+// edition is logged and kept for the host's report.
 void trimStore() {
     int32_t keep = g_config.maxPapers;
     if (keep <= 0) return;
+    int32_t counted = 0;
     EditionEntry **at = &g_editionList;
-    for (int32_t i = 0; *at && i < keep; ++i) at = &(*at)->next;
-    EditionEntry *rest = *at;
-    *at = nullptr;
-    while (rest) {
-        EditionEntry *next = rest->next;
-        deleteEditionFiles(rest->path);
-        freeEditionEntry(rest);
-        rest = next;
+    while (EditionEntry *e = *at) {
+        if (keepReasons(e->path) != 0 || counted++ < keep) {
+            at = &e->next;
+            continue;
+        }
+        *at = e->next;
+        writeLog("Removing %s: only %d editions are kept\n", e->path, keep);
+        deleteEditionFiles(e->path);
+        reportEvent(QL_REPORT_TRIMMED, e->path, e);
+        freeEditionEntry(e);
     }
 }
 
@@ -274,8 +279,10 @@ void removeStoreLeftovers() {
     // The exact names the library writes beside an edition, its header and
     // a download; the data suffix in any case, as the scan finds it.
     const std::string data = dataSuffix();
-    const std::pair<std::string, const char *> leftovers[] = {
-        {data + ".tmp", ".tmp"}, {".ehd.tmp", ".ehd.tmp"}, {data + ".part", ".part"}};
+    const std::pair<std::string, const char *> leftovers[] = {{data + ".tmp", ".tmp"},
+                                                              {".ehd.tmp", ".ehd.tmp"},
+                                                              {".ekp.tmp", ".ekp.tmp"},
+                                                              {data + ".part", ".part"}};
     for (const auto &[suffix, exactTail] : leftovers) {
         for (const platform::DirEntry &file : platform::listFiles(folder, suffix)) {
             size_t tail = strlen(exactTail);
@@ -286,6 +293,44 @@ void removeStoreLeftovers() {
                 writeLog("Removed %s, left over from an interrupted write\n", file.name.c_str());
         }
     }
+}
+
+std::string companionPath(const std::string &dataPath, const char *extension) {
+    size_t name = dataPath.find_last_of("\\/");
+    size_t dot = dataPath.rfind('.');
+    if (dot == std::string::npos || (name != std::string::npos && dot < name))
+        return dataPath + extension;
+    return dataPath.substr(0, dot) + extension;
+}
+
+FileOutcome readEditionBytes(const unsigned char *data, size_t size) {
+    AllocationWatch memory;
+    EditionText expanded, text;
+    const char *plain = reinterpret_cast<const char *>(data);
+    size_t length = size;
+    if (isCompressed(data, size)) {
+        if (!expandEdition(data, size, size * kExpansionLimit, expanded))
+            return memory.failed() ? FileOutcome::failed : FileOutcome::refused;
+        plain = expanded.data;
+        length = expanded.length;
+    }
+    if (!normaliseEditionText(plain, length, text))
+        return memory.failed() ? FileOutcome::failed : FileOutcome::refused;
+    EditionEntry *entry = nullptr;
+    if (!parseEdition(text.data, text.length)) entry = readEditionHeader();
+    freeSgmlTree();
+    recycleEditionText(text);
+    if (entry) freeEditionEntry(entry);
+    if (memory.failed()) return FileOutcome::failed;
+    return entry ? FileOutcome::done : FileOutcome::refused;
+}
+
+EditionEntry *readStoredHeader(const std::string &dataPath) {
+    EditionEntry *entry = nullptr;
+    std::string raw;
+    if (readHeaderFile(headerPath(dataPath), dataPath, 0, entry, raw) != HeaderRead::found)
+        return nullptr;
+    return entry;
 }
 
 void scanStore() {

@@ -1,6 +1,10 @@
 // The list of stored editions and the state that the find functions keep.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "documents/edition_format.h"
 #include "documents/item_id.h"
 #include "qlapi.h"
 
@@ -29,3 +33,17 @@ void releaseCursors();
 
 // Frees the open tree and marks every edition unparsed.
 void releaseTrees();
+
+// A file beside an edition: the data file's path with its extension
+// replaced by `extension` (".ehd" for the header).
+std::string companionPath(const std::string &dataPath, const char *extension);
+
+// Reads the bytes of an edition file as the scan reads a new one (expanded,
+// normalised, parsed for its header) without writing anything: done when
+// they read, refused when their content is no edition, failed when memory
+// ran out.
+FileOutcome readEditionBytes(const unsigned char *data, size_t size);
+
+// The edition as its header file describes it, or null (no header, or no
+// memory). The entry is the caller's.
+EditionEntry *readStoredHeader(const std::string &dataPath);

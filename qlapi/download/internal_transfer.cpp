@@ -14,6 +14,7 @@
 #include "core/library_state.h"
 #include "core/log.h"
 #include "download/container.h"
+#include "documents/edition_intake.h"
 #include "download/knobs.h"
 #include "download/server_reply.h"
 #include "download/shared_block.h"
@@ -300,9 +301,7 @@ void InternalTransfer::writeEntry(const ContainerEntry &entry) {
         // The store may be reading this edition's header right now.
         LibraryLock hold;
         std::string base = std::string(config.newspaperDir) + entry.name;
-        remove((base + ".ehd").c_str());
-        if (!writeFileInPlace(base + config.dataExtension, entry.data, entry.size))
-            writeLog("Could not write %s%s\n", base.c_str(), config.dataExtension);
+        takeInDownloadedEdition(base + config.dataExtension, entry.data, entry.size);
         return;
     }
     // A program from the server runs only when this transfer asked for one.

@@ -9,6 +9,7 @@
 #include "documents/entity_table.h"
 #include "documents/sgml_reader.h"
 #include "documents/store.h"
+#include "documents/store_report.h"
 #include "download/fetch_state.h"
 #include "frame/knobs.h"
 
@@ -48,4 +49,5 @@ void knobs::resetLibrary() {
     g_library.updateSize.store(0);
     setHostRegistration(nullptr, 0);
     g_config.deleteCorrupt = 1;
+    clearStoreReport();
 }

@@ -1,7 +1,7 @@
 /* qlapi.h -- interface of the qlapi newspaper library
 
    A host program loads the library at run time and drives it through the
-   twenty functions below. Every function uses the C calling convention
+   twenty-two functions below. Every function uses the C calling convention
    (cdecl), takes and returns 32-bit integers, and never throws.
 
    Ownership: every record and text that a function returns belongs to the
@@ -61,6 +61,7 @@ extern "C" {
 #define QL_ERR_BUSY 12           /* QL_GetNewspaper: a fetch is already running */
 #define QL_ERR_UP_TO_DATE 14     /* QL_GetNewspaper: every newspaper was fetched today */
 #define QL_ERR_NO_THREAD 15      /* QL_GetNewspaper: the fetch could not be started */
+#define QL_ERR_NOT_WRITTEN 16    /* QL_KeepNewspaper: the mark could not be changed */
 
 /* ---- Host notifications ----------------------------------------------------
 
@@ -226,6 +227,45 @@ QLAPI_EXPORT void QLAPI_CALL QL_RemoveNewspaperTree(EditionEntry *list);
    returns null when the library is not initialised. The text stays valid
    until the library resynchronises or shuts down. */
 QLAPI_EXPORT const char *QLAPI_CALL QL_GetNewspaperFile(ItemId item);
+
+/* ---- Keeping --------------------------------------------------------------
+
+   The store keeps the newest editions up to the configured number and
+   removes the others at every scan. An edition the reader keeps is passed
+   over and does not count against that number. Why it is kept is marked in
+   a small file beside its data file (the data file's name with the
+   extension ".ekp"), so that every host using the folder keeps it too; the
+   mark goes when the edition is deleted. */
+
+#define QL_KEEP_READER 1   /* the reader chose to keep the edition */
+#define QL_KEEP_BOOKMARK 2 /* the reader has a bookmark in it */
+
+/* Adds (keep non-zero) or takes away (keep 0) one reason, QL_KEEP_READER or
+   QL_KEEP_BOOKMARK, for keeping the listed edition that the id names (its
+   top byte counts, as for QL_GetNewspaperFile). reason 0 changes nothing.
+   Returns the reasons the edition is kept for afterwards, 0 for none, and
+   keeps QL_OK; returns -1 and keeps QL_ERR_NOT_INITIALIZED,
+   QL_ERR_NOT_FOUND (no listed edition has that number, or reason is none of
+   the above) or QL_ERR_NOT_WRITTEN (the mark could not be written or
+   removed; the edition is kept as before). */
+QLAPI_EXPORT int QLAPI_CALL QL_KeepNewspaper(ItemId item, int reason, int keep);
+
+/* ---- What the store did on its own -------------------------------------- */
+
+#define QL_REPORT_TRIMMED 1 /* editions removed to keep the configured number */
+#define QL_REPORT_REFUSED 2 /* downloaded editions that did not read and were not taken */
+
+/* Returns the events of one kind since the last call for that kind, oldest
+   first, and forgets them, so each is told once. The list is the caller's
+   and goes back through QL_RemoveNewspaperTree. Trimmed: each entry is the
+   removed edition as it was listed (title, date, path of its data file).
+   Refused: path names the file the download was to become; where it was to
+   replace a stored edition, that edition (which stays stored) gives the
+   title and date, else both are empty texts. Returns null and keeps
+   QL_ERR_NOT_FOUND when there is none (or kind is neither), QL_ERR_NO_MEMORY
+   when memory ran out (the events are then kept for the next call). Works
+   initialised or not; a process remembers at most 256 events of a kind. */
+QLAPI_EXPORT EditionEntry *QLAPI_CALL QL_TakeNewspaperReport(int kind);
 
 /* ---- Finds ------------------------------------------------------------------
 

@@ -40,6 +40,11 @@ void setDeviceChangeWait(DWORD milliseconds);
 INT_PTR runSelectionDialog(HWND owner);
 // The selection opened at the place the reader stopped.
 INT_PTR runResumeDialog(HWND owner);
+// The list of bookmarks (Datei, Lesezeichen); says so when there is none.
+INT_PTR runBookmarksDialog(HWND owner);
+// The selection opened at a bookmark's article and line.
+struct Bookmark;
+INT_PTR runBookmarkSelection(HWND owner, const Bookmark &mark);
 // Asks for a text and searches every stored newspaper (with progress; Escape
 // stops), then shows the hits in the selection.
 void runSearchAllNewspapers(HWND owner);
@@ -53,6 +58,9 @@ class ArticleNavigator {
     virtual void readOn(int direction) = 0;
     // The view closes with the caret on `line`.
     virtual void closed(int line) = 0;
+    // Ctrl+Alt+M: the bookmark on the caret's `line` (whose text is
+    // lineText) is set, or removed when there is one.
+    virtual void bookmark(int line, const std::string &lineText) = 0;
 };
 struct ArticleStart;
 INT_PTR runArticleView(HWND owner, const std::string &text, const char *headline,

@@ -50,6 +50,8 @@ const Slot kSlots[] = {
     QL_SLOT(QL_RegisterCallback, registerCallback, true),
     QL_SLOT(QL_DeleteNewspaper, deleteNewspaper, true),
     QL_SLOT(QL_GetNewspaperFile, getNewspaperFile, false),
+    QL_SLOT(QL_KeepNewspaper, keepNewspaper, false),
+    QL_SLOT(QL_TakeNewspaperReport, takeNewspaperReport, false),
 };
 
 #undef QL_SLOT

@@ -26,7 +26,9 @@ struct LibraryBinding {
     decltype(&QL_GetNewspaper) getNewspaper;
     decltype(&QL_RegisterCallback) registerCallback;
     decltype(&QL_DeleteNewspaper) deleteNewspaper;
-    decltype(&QL_GetNewspaperFile) getNewspaperFile;  // optional
+    decltype(&QL_GetNewspaperFile) getNewspaperFile;        // optional
+    decltype(&QL_KeepNewspaper) keepNewspaper;              // optional
+    decltype(&QL_TakeNewspaperReport) takeNewspaperReport;  // optional
 };
 
 // The process-wide binding, written only during start-up.

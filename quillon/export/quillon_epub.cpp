@@ -36,6 +36,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kHeaderSuffix[] = ".ehd";
+// The mark of an edition the reader keeps: with it the copy lists what the
+// store lists.
+const char kKeepSuffix[] = ".ekp";
 
 // The file in a message, between German quotation marks (UTF-8).
 #define QUOTED_FILE "\xE2\x80\x9E{file}\xE2\x80\x9C"
@@ -187,7 +190,8 @@ int run(int argc, char **argv) {
              it.increment(error)) {
             std::string name = it->path().filename().string();
             std::error_code statError;
-            if ((endsWithNoCase(name, user.dataSuffix) || endsWithNoCase(name, kHeaderSuffix)) &&
+            if ((endsWithNoCase(name, user.dataSuffix) || endsWithNoCase(name, kHeaderSuffix) ||
+                 endsWithNoCase(name, kKeepSuffix)) &&
                 it->is_regular_file(statError))
                 originals.push_back(it->path().string());
         }

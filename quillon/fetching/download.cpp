@@ -2,6 +2,7 @@
 #include "download.h"
 
 #include "prompt.h"
+#include "store_notices.h"
 #include "user_texts.h"
 
 int g_downloadMode = 0;
@@ -93,6 +94,8 @@ void DownloadController::notify(uintptr_t category, intptr_t code) {
             return;
         case QL_STATUS_DORESYNC:
             library_.resyncNewspaper();
+            // The download's last word: what was not taken, what was removed.
+            tellStoreReport(library_, owner, host_.paperLimit());
             finish(0);
             return;
     }

@@ -23,6 +23,8 @@ class DownloadHost {
     // Software\VKT\Quillon\), 0 when there is none.
     virtual unsigned long updateOffer() = 0;
     virtual void setProgress(int percent) = 0;
+    // How many newspapers the library keeps, as the settings say.
+    virtual int paperLimit() const = 0;
     virtual void end(int result) = 0;  // closes the dialog with this result
 };
 

@@ -25,6 +25,7 @@ class DownloadDialog : public DownloadHost {
         SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     }
     void end(int result) override { EndDialog(dialog_, result); }
+    int paperLimit() const override { return storedPaperCount(); }
 
     DownloadController &controller() { return controller_; }
     // The dialog shows an automatic fetch that was running already.

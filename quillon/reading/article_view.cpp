@@ -1,7 +1,8 @@
 // The article view: the whole article in one read-only text field, which a
 // screen reader reads line by line. Ctrl+F and F3 search in it, Ctrl+S
-// saves it, Ctrl+PageDown and Ctrl+PageUp read on in the newspaper, and
-// Ctrl+Alt+P tells the caret's line.
+// saves it, Ctrl+PageDown and Ctrl+PageUp read on in the newspaper,
+// Ctrl+Alt+P tells the caret's line and Ctrl+Alt+M sets or removes a
+// bookmark there.
 #include "dialogs.h"
 #include "prompt.h"
 #include "reading.h"
@@ -30,6 +31,19 @@ HWND g_openView = nullptr;
 // The caret's line, from 0, and the field's number of lines.
 int caretLine(const ArticleView &view) {
     return static_cast<int>(SendMessageA(view.field, EM_LINEFROMCHAR, static_cast<WPARAM>(-1), 0));
+}
+
+// The text of the caret's line, as the field shows it.
+std::string caretLineText(const ArticleView &view) {
+    LRESULT start = SendMessageA(view.field, EM_LINEINDEX, static_cast<WPARAM>(-1), 0);
+    LRESULT length = SendMessageA(view.field, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+    if (start < 0 || length <= 0) return std::string();
+    std::string line(static_cast<size_t>(length) + sizeof(WORD), '\0');
+    *reinterpret_cast<WORD *>(&line[0]) = static_cast<WORD>(length);  // EM_GETLINE's room
+    LRESULT copied = SendMessageA(view.field, EM_GETLINE, static_cast<WPARAM>(caretLine(view)),
+                                  reinterpret_cast<LPARAM>(&line[0]));
+    line.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return line;
 }
 
 void tellLine(ArticleView &view) {
@@ -93,7 +107,8 @@ LRESULT CALLBACK fieldKeyProc(HWND field, UINT message, WPARAM wParam, LPARAM lP
         }
         case WM_CHAR:
             if (wParam == 16) return 0;  // Ctrl+Alt+P's character: no beep
-            if (wParam == 6) {           // Ctrl+F
+            if (wParam == 13 && (GetKeyState(VK_CONTROL) & 0x8000)) return 0;  // Ctrl+Alt+M's
+            if (wParam == 6) {                                                 // Ctrl+F
                 if (askSearchText(field)) PostMessageA(dialog, kFindTextMessage, 0, 0);
                 g_helpContext = kHelpArticle;
             } else if (wParam == 19) {  // Ctrl+S
@@ -108,6 +123,10 @@ LRESULT CALLBACK fieldKeyProc(HWND field, UINT message, WPARAM wParam, LPARAM lP
         case WM_SYSKEYDOWN:
             if (isControlAltKey(message, wParam, 'P')) {
                 tellLine(view);
+                return 0;
+            }
+            if (isControlAltKey(message, wParam, 'M') && view.navigator) {
+                view.navigator->bookmark(caretLine(view), caretLineText(view));
                 return 0;
             }
             if ((wParam == VK_NEXT || wParam == VK_PRIOR) && (GetKeyState(VK_CONTROL) & 0x8000) &&

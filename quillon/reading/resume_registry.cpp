@@ -1,9 +1,11 @@
-// The place the reader stopped, kept under Software\VKT\Quillon\Resume of the
-// current user.
+// The reader's records in the current user's registry: the place the reader
+// stopped (Software\VKT\Quillon\Resume) and records of the same form
+// under other keys.
 #include "resume_registry.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -15,9 +17,10 @@ const char kResumeKey[] = "Software\\VKT\\Quillon\\Resume";
 // record: it is ignored and written anew at the next article.
 class RegistryResumeStore : public ResumeStore {
   public:
+    explicit RegistryResumeStore(std::string path) : path_(std::move(path)) {}
     bool load(ResumeRecord &record) override {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kResumeKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             return false;
         DWORD resorts = 0, id = 0, line = 0, untitled = 0;
         bool ok = text(key, "File", record.file) && text(key, "Title", record.title) &&
@@ -39,8 +42,8 @@ class RegistryResumeStore : public ResumeStore {
     }
     void save(const ResumeRecord &record) override {
         HKEY key;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, kResumeKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
             return;
         setText(key, "File", record.file);
         setText(key, "Title", record.title);
@@ -56,6 +59,7 @@ class RegistryResumeStore : public ResumeStore {
     }
 
   private:
+    std::string path_;
     static bool text(HKEY key, const char *name, std::string &value) {
         char buffer[1024];
         DWORD type = 0, size = sizeof buffer - 1;
@@ -86,6 +90,10 @@ class RegistryResumeStore : public ResumeStore {
 }  // namespace
 
 ResumeStore &registryResumeStore() {
-    static RegistryResumeStore store;
+    static RegistryResumeStore store(kResumeKey);
     return store;
+}
+
+std::unique_ptr<ResumeStore> registryRecordStore(const std::string &keyPath) {
+    return std::make_unique<RegistryResumeStore>(keyPath);
 }

@@ -4,17 +4,20 @@
 #include "ebook_save.h"
 #include "prompt.h"
 #include "reading.h"
+#include "store_notices.h"
 #include "user_texts.h"
 
 bool SelectionController::open() {
     memory_ = SelectionMemory{};
     host_.clearList();  // Weiterlesen opens the list again over the one shown
     setLevel(NewspaperLevel);
-    if (fillNewspapers() == 0) {
+    int papers = fillNewspapers();
+    if (papers > 0) select(0);
+    tellStoreReport(library_, host_.window(), host_.paperLimit());
+    if (papers == 0) {
         tellNoNewspapers();
         return false;
     }
-    select(0);
     return true;
 }
 
@@ -160,7 +163,10 @@ int SelectionController::fillNewspapers() {
     int n = 0;
     for (const NewspaperRecord *p = library_.findFirstNewspaper(); p;
          p = library_.findNextNewspaper(), ++n)
-        host_.addEntry(newspaperEntryText(*p));
+        host_.addEntry(newspaperEntryText(*p) +
+                       (library_.keepNewspaper && library_.keepNewspaper(p->id, 0, 0) > 0
+                            ? userText(IDS_KEPT_SUFFIX)
+                            : ""));
     return n;
 }
 
@@ -258,15 +264,13 @@ bool SelectionController::saveEbook() {
     return true;
 }
 
-// Keeps the open article and the caret's line as the place to read on from.
-void SelectionController::keepPlace(int line) {
-    if (!resumeStore_) return;
+// The open article and the caret's line, as a record that finds them again.
+bool SelectionController::currentPlace(int line, ResumeRecord &record) const {
     const SearchHit *hit = nullptr;
     if (memory_.level == SearchHitLevel) {
-        if (memory_.articlePosition >= static_cast<int>(memory_.hits.size())) return;
+        if (memory_.articlePosition >= static_cast<int>(memory_.hits.size())) return false;
         hit = &memory_.hits[static_cast<size_t>(memory_.articlePosition)];
     }
-    ResumeRecord record;
     if (hit && memory_.hitsOfAllNewspapers) {  // the hit's own paper
         record.file = fileNamePart(editionPath(library_, hit->id).c_str());
         record.title = hit->paper;
@@ -284,7 +288,13 @@ void SelectionController::keepPlace(int line) {
     record.headline = memory_.articleHeadline;
     record.hasHeadline = memory_.articleHasHeadline;
     record.line = line;
-    resumeStore_->save(record);
+    return true;
+}
+
+// Keeps the open article and the caret's line as the place to read on from.
+void SelectionController::keepPlace(int line) {
+    ResumeRecord record;
+    if (resumeStore_ && currentPlace(line, record)) resumeStore_->save(record);
 }
 
 void SelectionController::articleClosed(int line) { keepPlace(line); }
@@ -297,25 +307,30 @@ bool SelectionController::resume() {
                    MB_OK | MB_ICONINFORMATION);
         return true;
     }
+    openPlace(record, IDS_RESUME_EDITION_GONE, IDS_RESUME_ARTICLE_GONE);
+    return true;
+}
+
+// Opens the record's article over the newspaper list, or says in one box
+// why it cannot.
+void SelectionController::openPlace(const ResumeRecord &record, int editionGone, int articleGone) {
     ResumePlace place = findResumePlace(library_, record);
     if (place.outcome != ResumePlace::found) {
         messageBox(host_.window(),
-                   userText(place.outcome == ResumePlace::editionGone ? IDS_RESUME_EDITION_GONE
-                                                                      : IDS_RESUME_ARTICLE_GONE),
+                   userText(place.outcome == ResumePlace::editionGone ? editionGone : articleGone),
                    userText(IDS_NOTICE_CAPTION), MB_OK | MB_ICONINFORMATION);
-        return true;
+        return;
     }
     chooseNewspaper(place.newspaper);
     chooseResort(place.resort);
     memory_.articlePosition = place.article;
     select(place.article);
     const ItemRecord *article = walkToArticle(place.article);
-    if (!article) return true;
+    if (!article) return;
     ArticleStart start;
     start.line = record.line;
     openArticle(article->id, article->headline, start);
     select(memory_.articlePosition + 1);  // as after Enter: Enter reads on
-    return true;
 }
 
 std::string SelectionController::whereAmI() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bookmarks.h"
 #include "library_binding.h"
 #include "resume.h"
 #include "search.h"
@@ -58,6 +59,8 @@ class SelectionHost {
     virtual void *articleWindow() const = 0;
     // The list now shows another level (its accessible name follows).
     virtual void levelChanged(SelectionLevel level) = 0;
+    // How many newspapers the library keeps, as the settings say.
+    virtual int paperLimit() const = 0;
 };
 
 class SelectionController {
@@ -110,6 +113,20 @@ class SelectionController {
     // newspaper list.
     bool openHitsOfAllNewspapers(std::vector<SearchHit> hits, const std::string &needle);
 
+    // Bookmarks are kept in `store` (none: the key does nothing).
+    void setBookmarkStore(BookmarkStore *store) { bookmarkStore_ = store; }
+    // Ctrl+Alt+M in the article view: sets a bookmark on the caret's line
+    // (lineText is that line), or removes the one there, and says which.
+    void bookmarkKey(int line, const std::string &lineText);
+    // Opens the list and the bookmark's article, caret on its line; when
+    // that is gone one box says so and the newspaper list stays. False as
+    // for open().
+    bool openBookmark(const Bookmark &mark);
+    // Ctrl+B (or the list's menu) at the newspaper level: the selected
+    // edition is kept from trimming, or no longer, and a box says which.
+    // False at other levels: the key is not taken.
+    bool keepKey();
+
   private:
     int fillNewspapers();
     void fillResorts();
@@ -125,6 +142,8 @@ class SelectionController {
     void chooseResort(int position);
     void setLevel(SelectionLevel level);
     void keepPlace(int line);
+    bool currentPlace(int line, ResumeRecord &record) const;
+    void openPlace(const ResumeRecord &record, int editionGone, int articleGone);
     bool readOnInNewspaper(int direction);
     bool readOnInHits(int direction);
 
@@ -132,6 +151,7 @@ class SelectionController {
     SelectionHost &host_;
     SelectionMemory memory_;
     ResumeStore *resumeStore_ = nullptr;
+    BookmarkStore *bookmarkStore_ = nullptr;
 };
 
 #endif

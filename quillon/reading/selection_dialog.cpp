@@ -9,19 +9,23 @@
 #include "prompt.h"
 #include "resume_registry.h"
 #include "selection.h"
+#include "settings_store.h"
 #include "user_texts.h"
 
 namespace {
 
 // Posted to open the place the reader stopped once the list stands.
 constexpr UINT kResumeMessage = WM_USER + 12;
+// Posted to open a bookmark's article once the list stands.
+constexpr UINT kBookmarkMessage = WM_USER + 13;
 
 // How the selection opens: at the newspapers, at the place the reader
 // stopped, or with the hits of a search over every newspaper.
 struct SelectionStart {
-    enum Mode { atNewspapers, atResume, atHits } mode = atNewspapers;
+    enum Mode { atNewspapers, atResume, atHits, atBookmark } mode = atNewspapers;
     std::vector<SearchHit> hits;
     std::string needle;
+    Bookmark bookmark;
 };
 
 class SelectionDialog : public SelectionHost, public ArticleNavigator {
@@ -29,6 +33,7 @@ class SelectionDialog : public SelectionHost, public ArticleNavigator {
     SelectionDialog(HWND dialog)
         : dialog_(dialog), list_(GetDlgItem(dialog, IDC_ENTRYLIST)), controller_(g_binding, *this) {
         controller_.setResumeStore(&registryResumeStore());
+        controller_.setBookmarkStore(&registryBookmarkStore());
     }
 
     void clearList() override { SendMessageA(list_, LB_RESETCONTENT, 0, 0); }
@@ -68,8 +73,13 @@ class SelectionDialog : public SelectionHost, public ArticleNavigator {
         setAccessibleName(list_, userText(kNames[level]));
     }
 
+    int paperLimit() const override { return storedPaperCount(); }
+
     void readOn(int direction) override { controller_.readOn(direction); }
     void closed(int line) override { controller_.articleClosed(line); }
+    void bookmark(int line, const std::string &lineText) override {
+        controller_.bookmarkKey(line, lineText);
+    }
 
     HWND list() const { return list_; }
     SelectionController &controller() { return controller_; }
@@ -96,11 +106,13 @@ LRESULT CALLBACK listKeyProc(HWND list, UINT message, WPARAM wParam, LPARAM lPar
     }
     if (message == WM_CHAR && wParam == 16) return 0;  // Ctrl+Alt+P's character
     if (message == WM_CHAR && wParam == 5 && d->controller().saveEbook()) return 0;  // Ctrl+E
+    if (message == WM_CHAR && wParam == 2 && d->controller().keepKey()) return 0;    // Ctrl+B
     if (message == WM_CONTEXTMENU) {
-        // The list's one menu entry, for those who look for it there.
+        // The list's menu entries, for those who look for them there.
         HMENU menu = CreatePopupMenu();
         bool here = d->controller().memory().level == NewspaperLevel;
         AppendMenuA(menu, MF_STRING | (here ? MF_ENABLED : MF_GRAYED), 1, userText(IDS_EBOOK_MENU));
+        AppendMenuA(menu, MF_STRING | (here ? MF_ENABLED : MF_GRAYED), 2, userText(IDS_KEEP_MENU));
         POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (at.x == -1 && at.y == -1) {  // from the keyboard: at the list
             RECT r;
@@ -111,6 +123,7 @@ LRESULT CALLBACK listKeyProc(HWND list, UINT message, WPARAM wParam, LPARAM lPar
             TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, dialog, nullptr);
         DestroyMenu(menu);
         if (chosen == 1) d->controller().saveEbook();
+        if (chosen == 2) d->controller().keepKey();
         return 0;
     }
     if (isControlAltKey(message, wParam, 'P')) {
@@ -140,6 +153,10 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
                     // The article opens over the list once the list is shown.
                     opened = d->controller().open();
                     if (opened) PostMessageA(dialog, kResumeMessage, 0, 0);
+                    break;
+                case SelectionStart::atBookmark:
+                    opened = d->controller().open();
+                    if (opened) PostMessageA(dialog, kBookmarkMessage, 0, lParam);
                     break;
                 case SelectionStart::atHits:
                     opened = d->controller().openHitsOfAllNewspapers(std::move(start->hits),
@@ -184,6 +201,11 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             return TRUE;
         case kResumeMessage:
             if (!d->controller().resume()) EndDialog(dialog, 0);
+            return TRUE;
+        case kBookmarkMessage:
+            // The start record lives until the dialog has ended.
+            if (!d->controller().openBookmark(reinterpret_cast<SelectionStart *>(lParam)->bookmark))
+                EndDialog(dialog, 0);
             return TRUE;
         case WM_DESTROY:
             if (d && d->listProc)
@@ -243,6 +265,13 @@ INT_PTR runSelectionDialog(HWND owner) {
 INT_PTR runResumeDialog(HWND owner) {
     SelectionStart start;
     start.mode = SelectionStart::atResume;
+    return runSelection(owner, start);
+}
+
+INT_PTR runBookmarkSelection(HWND owner, const Bookmark &mark) {
+    SelectionStart start;
+    start.mode = SelectionStart::atBookmark;
+    start.bookmark = mark;
     return runSelection(owner, start);
 }
 

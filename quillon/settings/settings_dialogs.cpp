@@ -29,6 +29,7 @@ INT_PTR CALLBACK paperCountProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             }
             g_paperCount = paperCountChoice(g_paperCount);
             CheckRadioButton(dialog, IDC_COUNT10, IDC_COUNT100, choiceButton(g_paperCount));
+            SetDlgItemTextA(dialog, IDC_PAPERCOUNT_NOTE, userText(IDS_PAPERCOUNT_NOTE));
             return TRUE;
         }
         case WM_COMMAND:

@@ -60,3 +60,14 @@ void writeLibraryNumber(const char *name, DWORD value) {
 void writeLibraryText(const char *name, const std::string &value) {
     setLibraryValue(name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
+
+int storedPaperCount() {
+    DWORD stored = 0;
+    long count = 0;
+    if (settingsInRegistry())
+        count = readLibraryNumber("maxpapers", stored) ? static_cast<long>(stored) : 0;
+    else
+        count =
+            static_cast<long>(GetPrivateProfileIntA("NEWSPAPERS", "maxpapers", 10, "qlapi.ini"));
+    return count > 0 ? static_cast<int>(count) : 10;  // the library's default
+}

@@ -21,4 +21,8 @@ void writeLibraryNumber(const char *name, DWORD value);
 std::string readLibraryText(const char *name, DWORD limit);
 void writeLibraryText(const char *name, const std::string &value);
 
+// How many editions the library keeps, as its settings say (10 where they
+// say nothing usable).
+int storedPaperCount();
+
 #endif

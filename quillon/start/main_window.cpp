@@ -55,6 +55,9 @@ void onCommand(HWND window, UINT command) {
         case IDM_RESUME:
             runWithHelp(kHelpSelection, runResumeDialog, window);
             break;
+        case IDM_BOOKMARKS:
+            runWithHelp(kHelpSelection, runBookmarksDialog, window);
+            break;
         case IDM_SEARCH_ALL:
             runSearchAllNewspapers(window);
             g_helpContext = kHelpMainWindow;

@@ -296,13 +296,34 @@ class SettingsWindows : public ProgramWindows {
             HWND dialog = waitForDialog("Maximale Anzahl an Zeitungen");
             ASSERT_TRUE(dialog);
             EXPECT_EQ(g_helpContext, kHelpSettings);
-            expectLayout(dialog, 135, 66,
+            expectLayout(dialog, 135, 130,
                          {{IDOK, {71, 10, 50, 14}, "Button", "OK", BS_DEFPUSHBUTTON},
                           {IDCANCEL, {71, 28, 50, 14}, "Button", "Abbrechen", 0},
                           // A radio group keeps its tab stop on the checked button.
                           {IDC_COUNT10, {18, 16, 24, 10}, "Button", "&10", BS_AUTORADIOBUTTON},
                           {IDC_COUNT50, {18, 29, 24, 10}, "Button", "&50", BS_AUTORADIOBUTTON},
-                          {IDC_COUNT100, {18, 42, 28, 10}, "Button", "1&00", BS_AUTORADIOBUTTON}});
+                          {IDC_COUNT100, {18, 42, 28, 10}, "Button", "1&00", BS_AUTORADIOBUTTON},
+                          // What the number means, read out with the dialog.
+                          {IDC_PAPERCOUNT_NOTE,
+                           {10, 62, 115, 62},
+                           "Static",
+                           "So viele der neuesten Zeitungen werden aufbewahrt, \xE4ltere beim "
+                           "Abholen entfernt; Zeitungen mit Lesezeichen und behaltene Zeitungen "
+                           "z\xE4hlen nicht mit und bleiben.",
+                           SS_NOPREFIX}});
+            // The sentence fits its field, wrapped at words as the field shows it.
+            HWND note = GetDlgItem(dialog, IDC_PAPERCOUNT_NOTE);
+            RECT field, needed;
+            GetClientRect(note, &field);
+            needed = field;
+            HDC dc = GetDC(note);
+            HGDIOBJ font =
+                SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(note, WM_GETFONT, 0, 0)));
+            std::string sentence = textOf(note);
+            DrawTextA(dc, sentence.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            SelectObject(dc, font);
+            ReleaseDC(note, dc);
+            EXPECT_LE(needed.bottom, field.bottom) << "the sentence is cut off";
             for (int id : {IDC_COUNT10, IDC_COUNT50, IDC_COUNT100})
                 if (IsDlgButtonChecked(dialog, id) == BST_CHECKED) checked = id;
             if (click) SendDlgItemMessageA(dialog, click, BM_CLICK, 0, 0);

@@ -34,6 +34,7 @@ const char *const kExports[] = {
     "QL_FindNextResort",      "QL_FindFirstArticle",
     "QL_FindNextArticle",     "QL_FindFirstParagraph",
     "QL_FindNextParagraph",   "QL_GetNewspaperFile",
+    "QL_KeepNewspaper",       "QL_TakeNewspaperReport",
 };
 
 class Library {

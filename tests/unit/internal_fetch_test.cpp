@@ -92,6 +92,15 @@ class InternalFetchTest : public FetchFixture {
         server_->setFaults(slow);
     }
     std::string edition(const std::string &name) { return readWholeFile(news_ + name + ".eif"); }
+    // An edition of exactly this many bytes, one long paragraph.
+    static std::string editionOfSize(size_t bytes) {
+        std::string text =
+            "<DUZUZUVU><NPTL>P</NPTL><CD YEAR=\"2026\" MONTH=\"12\" DAY=\"8\"></CD>"
+            "<GROUP><GRTITLE>R</GRTITLE><ARTICLE><ATL>A</ATL><P></P></ARTICLE>"
+            "</GROUP></DUZUZUVU>";
+        text.insert(text.find("</P>"), bytes - text.size(), 'e');
+        return text;
+    }
     std::string sample(const char *name) {
         return readWholeFile(testDataPath(std::string("editions/") + name));
     }
@@ -151,7 +160,7 @@ TEST_F(InternalFetchTest, DeliversTheEditionsOfTheDay) {
 
 TEST_F(InternalFetchTest, ProgressAfterEveryPiece) {
     // A container of exactly 20,000 bytes: 18 bytes of header, one edition.
-    addEdition("p", std::string(20000 - 18, 'e'));
+    addEdition("p", editionOfSize(20000 - 18));
     startServer("reader", ServerOptions());
     ServerFaults slow;
     slow.trickleBytes = 8192;
@@ -217,6 +226,49 @@ TEST_F(InternalFetchTest, RefusalsAndBrokenAnswersChangeNothing) {
         if (c.status != QL_STATUS_TRANSMISSIONCOMPLETE) {
             EXPECT_TRUE(snapshot(dir()) == before) << c.what << ": nothing was written";
         }
+    }
+}
+
+// A container entry that does not read never replaces the stored edition
+// of its name, and a new one that does not read is not kept; the reader
+// learns of each once.
+TEST_F(InternalFetchTest, AnEntryThatDoesNotReadReplacesNothing) {
+    const std::string old = sample("tageblatt-2026-12-05.eif");
+    struct Case {
+        const char *what, *name;
+        std::string bytes, told;
+    };
+    const Case cases[] = {
+        {"damaged, of a stored edition", "tageblatt", "kein Blatt",
+         "Quillon Tageblatt 12/5/2026 tageblatt.eif"},
+        {"cut, of a stored edition", "tageblatt", old.substr(0, old.size() / 2),
+         "Quillon Tageblatt 12/5/2026 tageblatt.eif"},
+        {"damaged, of a new edition", "neu", "<DUZUZUVU>", "  neu.eif"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(editions_);
+        fs::create_directories(editions_);
+        addEdition(c.name, c.bytes);
+        addEdition("courier", sample("courier-2026-12-07.eif"));
+        startServer("reader", ServerOptions());
+        std::map<std::string, std::string> before = snapshot(news_);
+        EXPECT_EQ(statusOnly(fetch(1)),
+                  status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
+        std::map<std::string, std::string> after = snapshot(news_);
+        EXPECT_EQ(after.erase(news_ + "courier.eif"), 1u) << "the good entry is taken";
+        after.erase(news_ + "courier.ehd");
+        EXPECT_TRUE(after == before) << "nothing else changed, nothing left beside";
+        std::vector<std::string> told;
+        EditionEntry *list = QL_TakeNewspaperReport(QL_REPORT_REFUSED);
+        for (EditionEntry *e = list; e; e = e->next)
+            told.push_back(std::string(e->info.title) + " " + e->info.date + " " +
+                           fs::path(e->path).filename().string());
+        QL_RemoveNewspaperTree(list);
+        EXPECT_EQ(told, std::vector<std::string>{c.told});
+        EXPECT_NE(log().find("was not taken: it is no readable edition"), std::string::npos);
+        fs::remove(news_ + "courier.eif");
+        fs::remove(news_ + "courier.ehd");
     }
 }
 
@@ -329,7 +381,7 @@ TEST_F(InternalFetchTest, CancelStopsTheDownload) {
 // A resync and settings without any server, read while the container comes
 // in, do not reach the transfer: it writes where it started to write.
 TEST_F(InternalFetchTest, SettingsChangedDuringTheTransferDoNotReachIt) {
-    addEdition("large", std::string(100000, 'l'));
+    addEdition("large", editionOfSize(100000));
     serve();
     trickle();
     ASSERT_EQ(QL_GetNewspaper(0), QL_OK);
@@ -341,7 +393,7 @@ TEST_F(InternalFetchTest, SettingsChangedDuringTheTransferDoNotReachIt) {
     ASSERT_TRUE(waitForFetchEnd(20000));
     EXPECT_EQ(statusOnly(seenSoFar()),
               status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
-    EXPECT_EQ(edition("large"), std::string(100000, 'l'));
+    EXPECT_TRUE(edition("large") == editionOfSize(100000));
 }
 
 // A cancel given while the server thinks about the query wins over the
@@ -402,7 +454,7 @@ TEST_F(InternalFetchTest, ACancelEndsOnlyTheServerItHits) {
     QL_CancelDownload();
     EXPECT_EQ(statusOnly(fetch()), status({QL_STATUS_TRANSMISSIONCOMPLETE, QL_STATUS_DORESYNC}));
 
-    addEdition("large", std::string(100000, 'l'));
+    addEdition("large", editionOfSize(100000));
     ServerOptions options;
     for (const char *login : {"a", "b", "c"}) options.accounts.push_back({login, key_});
     startServer("a", options);

@@ -212,6 +212,7 @@ struct FakeSelection : SelectionHost {
     }
     void *articleWindow() const override { return kDialog; }
     void levelChanged(SelectionLevel level) override { levels.push_back(level); }
+    int paperLimit() const override { return 10; }
     std::vector<ArticleStart> starts;
     std::vector<SelectionLevel> levels;
     int indexOf(const std::string &entry) const {
@@ -767,6 +768,7 @@ struct FakeDownload : DownloadHost {
     }
     void setProgress(int percent) override { progress.push_back(percent); }
     void end(int result) override { ends.push_back(result); }
+    int paperLimit() const override { return 10; }
 };
 
 class DownloadTest : public ReaderTest {
