@@ -17,12 +17,16 @@
 namespace {
 
 constexpr UINT kDescribeMessage = WM_APP + 33;
+// What the system posts after taking F1 from the queue; it would open the
+// handbook after a held F1.
+constexpr UINT kHelpKeyMessage = 0x004D;  // WM_KEYF1
 
 HHOOK g_hook = nullptr;
 HWND g_teller = nullptr;           // shows the box once the hook has returned
 std::atomic<bool> g_armed{false};  // read by the window tests
 WPARAM g_heldKeyUp = 0;            // the key-up of a described key, held back too
 bool g_holdAltUp = false;
+bool g_holdHelpKey = false;
 std::string g_description;
 
 bool isModifier(WPARAM key) {
@@ -93,6 +97,10 @@ std::string describe(KeyPlace place, const MSG &m) {
 
 // True when the message is to be held back.
 bool hold(const MSG &m) {
+    if (m.message == kHelpKeyMessage && g_holdHelpKey) {
+        g_holdHelpKey = false;
+        return true;
+    }
     if (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) {
         if (g_heldKeyUp && m.wParam == g_heldKeyUp) {
             g_heldKeyUp = 0;
@@ -115,11 +123,13 @@ bool hold(const MSG &m) {
         if (m.wParam != VK_F1 || heldModifiers() != kShift) return false;
         g_armed = true;
         g_heldKeyUp = VK_F1;
+        g_holdHelpKey = true;
         MessageBeep(MB_OK);  // the describer is listening
         return true;
     }
     g_armed = false;
     g_heldKeyUp = m.wParam;
+    g_holdHelpKey = m.wParam == VK_F1;
     g_holdAltUp = (heldModifiers() & kAlt) != 0;
     g_description = describe(place, m);
     PostMessageA(g_teller, kDescribeMessage, 0,

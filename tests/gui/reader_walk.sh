@@ -63,6 +63,8 @@ shot 3-key-described
 close "$box" Return
 [ "$(xdotool getwindowname "$list")" = "Schlagzeilen Quillon Rundschau vom 7.12.2026" ] ||
     fail "the described Escape was carried out"
+! xdotool search --onlyvisible --name '^Handbuch$' >/dev/null 2>&1 ||
+    fail "Shift+F1 opened the handbook"
 retitle "$list" Escape '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$'
 retitle "$list" Return '^Artikelauswahl Lokales Quillon Rundschau vom 7\.12\.2026$'
 shot 4-articles
