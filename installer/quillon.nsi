@@ -1,4 +1,4 @@
-; The installer of Vantrel Quillon: puts quillon.exe and qlapi.dll into a
+; The installer of Vantrel Quillon: puts quillon.exe, qlapi.dll and the handbook into a
 ; folder of the current user (no administrator rights), asks once for the
 ; subscription and writes it where the library reads it (the registry
 ; configuration under HKCU\Software\VKT\QLAPI), and registers an
@@ -209,9 +209,10 @@ Section "${PRODUCT}" SecProgram
     ${EndIf}
 
     SetOutPath "$INSTDIR"
-    ; The program and its library, nothing else.
+    ; The program, its library and the handbook, which any editor opens.
     File "${BINDIR}/quillon.exe"
     File "${BINDIR}/qlapi.dll"
+    File "${BINDIR}/Handbuch.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     ; The subscription, where the library reads it when the program starts.
@@ -608,6 +609,7 @@ Section "Uninstall"
     ; Only what the installer put there; the folder goes only when empty.
     Delete "$INSTDIR\quillon.exe"
     Delete "$INSTDIR\qlapi.dll"
+    Delete "$INSTDIR\Handbuch.txt"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     SetShellVarContext current

@@ -113,4 +113,16 @@ bool askSearchText(HWND owner);
 // Opens help at `topic`, or the contents for 0.
 void showHelp(HWND owner, int topic);
 
+// The handbook, modal to `owner`, the caret at the section of the window of
+// help topic `topic` (0: the start). False when the program carries none.
+bool showHandbook(HWND owner, int topic);
+// The open handbook and the open newspaper selection, or null.
+HWND openHandbook();
+HWND openSelectionDialog();
+// Starts the key describer on this thread (once; Shift+F1 turns it on).
+void startKeyDescriber();
+bool keyDescriberArmed();
+// The main window's accelerators, made from the key table.
+HACCEL createKeyAccelerators();
+
 #endif

@@ -56,6 +56,9 @@ void SelectionController::choose() {
             select(memory_.articlePosition);
             break;
         }
+        case HeadlineLevel:
+            chooseHeadline(i);
+            break;
     }
 }
 
@@ -97,6 +100,9 @@ bool SelectionController::goBack() {
                 fillArticles();
                 select(memory_.articlePosition);
             }
+            break;
+        case HeadlineLevel:
+            backFromHeadlines();
             break;
     }
     return true;
@@ -357,13 +363,19 @@ std::string SelectionController::whereAmI() {
                               title(memory_.newspaper->date));
         case SearchHitLevel:
             return formatText(userText(IDS_WHERE_HIT), shown, count, memory_.searchedFor.c_str());
+        case HeadlineLevel: {
+            if (position >= static_cast<int>(memory_.headlines.size())) break;
+            const ItemRecord *resort = memory_.headlines[static_cast<size_t>(position)].resort;
+            return formatText(userText(IDS_WHERE_HEADLINE), shown, count, title(resort->title));
+        }
     }
     return formatText(userText(IDS_WHERE_NEWSPAPER), 0, 0, "", "");
 }
 
 bool SelectionController::readOn(int direction) {
-    bool opened =
-        memory_.level == SearchHitLevel ? readOnInHits(direction) : readOnInNewspaper(direction);
+    bool opened = memory_.level == SearchHitLevel  ? readOnInHits(direction)
+                  : memory_.level == HeadlineLevel ? readOnInHeadlines(direction)
+                                                   : readOnInNewspaper(direction);
     if (!opened) {
         int id = memory_.level == SearchHitLevel
                      ? (direction > 0 ? IDS_LAST_HIT : IDS_FIRST_HIT)

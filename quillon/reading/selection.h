@@ -12,7 +12,21 @@
 #include "resume.h"
 #include "search.h"
 
-enum SelectionLevel { NewspaperLevel = 0, ResortLevel = 1, ArticleLevel = 2, SearchHitLevel = 3 };
+enum SelectionLevel {
+    NewspaperLevel = 0,
+    ResortLevel = 1,
+    ArticleLevel = 2,
+    SearchHitLevel = 3,
+    HeadlineLevel = 4,  // every headline of the newspaper, in reading order
+};
+
+// One entry of the headline list: an article and the resort it stands in
+// (the library's records, valid while the newspaper stays open).
+struct Headline {
+    int resortPosition = 0, articlePosition = 0;
+    const ItemRecord *resort = nullptr;
+    const ItemRecord *article = nullptr;
+};
 
 struct SelectionMemory {
     SelectionLevel level = NewspaperLevel;
@@ -29,6 +43,7 @@ struct SelectionMemory {
     bool hitsOfAllNewspapers = false;  // from the search over every newspaper
     std::string searchedFor;
     std::string newspaperFile;  // the data file of the chosen newspaper
+    std::vector<Headline> headlines;
 };
 
 // Where the article view puts the caret when it opens an article: on a
@@ -88,6 +103,11 @@ class SelectionController {
     // Runs the list search with the current search text.
     void search();
 
+    // At the resort level: the list shows every headline of the newspaper
+    // in reading order, the first of the selected resort selected. False
+    // at other levels (the key is not taken).
+    bool showHeadlines();
+
     const SelectionMemory &memory() const { return memory_; }
 
     // Where the reader stopped is kept in `store` (none: not kept).
@@ -146,6 +166,10 @@ class SelectionController {
     void openPlace(const ResumeRecord &record, int editionGone, int articleGone);
     bool readOnInNewspaper(int direction);
     bool readOnInHits(int direction);
+    void chooseHeadline(int position);
+    bool readOnInHeadlines(int direction);
+    void backFromHeadlines();
+    void setArticle(const ItemRecord &article);
 
     const LibraryBinding &library_;
     SelectionHost &host_;

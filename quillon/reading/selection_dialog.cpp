@@ -69,7 +69,7 @@ class SelectionDialog : public SelectionHost, public ArticleNavigator {
     }
     void levelChanged(SelectionLevel level) override {
         static const int kNames[] = {IDS_NAME_NEWSPAPERS, IDS_NAME_RESORTS, IDS_NAME_ARTICLES,
-                                     IDS_NAME_HITS};
+                                     IDS_NAME_HITS, IDS_NAME_HEADLINES};
         setAccessibleName(list_, userText(kNames[level]));
     }
 
@@ -90,6 +90,8 @@ class SelectionDialog : public SelectionHost, public ArticleNavigator {
     SelectionController controller_;
 };
 
+HWND g_openSelection = nullptr;
+
 SelectionDialog *dialogOf(HWND dialog) {
     return reinterpret_cast<SelectionDialog *>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
@@ -104,7 +106,8 @@ LRESULT CALLBACK listKeyProc(HWND list, UINT message, WPARAM wParam, LPARAM lPar
         if (askSearchText(list)) PostMessageA(dialog, kFindTextMessage, 0, 0);
         g_helpContext = kHelpSelection;
     }
-    if (message == WM_CHAR && wParam == 16) return 0;  // Ctrl+Alt+P's character
+    if (message == WM_CHAR && (wParam == 16 || wParam == 19)) return 0;  // Ctrl+Alt+P, S
+    if (isControlAltKey(message, wParam, 'S') && d->controller().showHeadlines()) return 0;
     if (message == WM_CHAR && wParam == 5 && d->controller().saveEbook()) return 0;  // Ctrl+E
     if (message == WM_CHAR && wParam == 2 && d->controller().keepKey()) return 0;    // Ctrl+B
     if (message == WM_CONTEXTMENU) {
@@ -140,6 +143,7 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         case WM_INITDIALOG: {
             d = new SelectionDialog(dialog);
             SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(d));
+            g_openSelection = dialog;
             d->listProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
                 d->list(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listKeyProc)));
             SetFocus(d->list());
@@ -211,6 +215,7 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             if (d && d->listProc)
                 SetWindowLongPtrA(d->list(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(d->listProc));
             if (d) clearAccessibleName(d->list());
+            if (g_openSelection == dialog) g_openSelection = nullptr;
             delete d;
             SetWindowLongPtrA(dialog, DWLP_USER, 0);
             return TRUE;
@@ -256,6 +261,8 @@ bool searchProgress(void *context, int done, int total) {
 }
 
 }  // namespace
+
+HWND openSelectionDialog() { return g_openSelection; }
 
 INT_PTR runSelectionDialog(HWND owner) {
     SelectionStart start;

@@ -57,7 +57,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     // By bare name, so that the system's normal library search applies.
     if (!startLibrary(loadSystemLibrary("qlapi.dll"), systemExport)) return 0;
 
-    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_QUILLON));
+    HACCEL accelerators = createKeyAccelerators();  // the key table's, as the handbook lists them
     applyHandheldRule(window);
     startAutoFetching(window);
 

@@ -85,6 +85,9 @@ void onCommand(HWND window, UINT command) {
         case IDM_HELP_CONTENTS:
             showHelp(window, 0);
             break;
+        case IDM_HANDBOOK:
+            showHandbook(window, g_helpContext);
+            break;
         case IDM_ABOUT:
             runAboutDialog(window);
             break;
@@ -149,9 +152,11 @@ HWND createMainWindow() {
     wc.lpszMenuName = MAKEINTRESOURCEA(IDC_QUILLON);
     wc.lpszClassName = className;
     RegisterClassExA(&wc);  // a second registration (tests) fails harmlessly
-    return CreateWindowExA(0, className, userText(IDS_APP_TITLE), WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, g_instance,
-                           nullptr);
+    HWND window =
+        CreateWindowExA(0, className, userText(IDS_APP_TITLE), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        0, CW_USEDEFAULT, 0, nullptr, nullptr, g_instance, nullptr);
+    startKeyDescriber();
+    return window;
 }
 
 void applyUserIdRule(HWND window) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real quillon.exe under Wine, driven by the keyboard alone as a reader
-# would: Ctrl+Alt+Z opens the newspapers, Enter and the arrow keys go down
-# to an article, Ctrl+F searches in it, Ctrl+S saves it through the system's
+# would: Ctrl+Alt+Z opens the newspapers, F1 the handbook, Enter and the
+# arrow keys go down to an article (by way of the headline list and the key
+# describer), Ctrl+F searches in it, Ctrl+S saves it through the system's
 # save dialog, Escape goes back, Alt+F4 and Enter leave. Every step waits
 # for the window title a screen reader would announce, and a screenshot of
 # each step lands in the output folder.
@@ -44,14 +45,27 @@ dismiss 'ber Quillon$' Return
 press "$main" ctrl+alt+z '^Zeitungsauswahl$'
 list=$(window '^Zeitungsauswahl$')
 shot 2-newspapers
-# F1 in the list shows the selection's help.
+# F1 in the list opens the handbook at the selection's section.
 key "$list" F1
-window '^Hilfe$' >/dev/null
-shot 2-help
-dismiss '^Hilfe$' Return
+book=$(window '^Handbuch$')
+shot 2-handbook
+close "$book" Escape
 key "$list" Down
 retitle "$list" Return '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$'
 shot 3-resorts
+# Ctrl+Alt+S lists every headline of the paper; Shift+F1 then Escape
+# describes Escape instead of going back, and Escape then goes back.
+retitle "$list" ctrl+alt+s '^Schlagzeilen Quillon Rundschau vom 7\.12\.2026$'
+shot 3-headlines
+key "$list" shift+F1 Escape
+box=$(window '^Tastenbeschreibung$')
+shot 3-key-described
+close "$box" Return
+[ "$(xdotool getwindowname "$list")" = "Schlagzeilen Quillon Rundschau vom 7.12.2026" ] ||
+    fail "the described Escape was carried out"
+! xdotool search --onlyvisible --name '^Handbuch$' >/dev/null 2>&1 ||
+    fail "Shift+F1 opened the handbook"
+retitle "$list" Escape '^Ressortauswahl Quillon Rundschau vom 7\.12\.2026$'
 retitle "$list" Return '^Artikelauswahl Lokales Quillon Rundschau vom 7\.12\.2026$'
 shot 4-articles
 # The main window's shortcuts do nothing while a dialog is open.

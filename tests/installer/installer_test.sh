@@ -24,7 +24,7 @@ version=${version#quillon-setup-}
 if [ "$case" = package ]; then
     # Every file outside the installer's own plug-ins folder.
     files=$(7z l -slt "$setup" | sed -n 's/^Path = //p' | grep -v '^\$PLUGINSDIR/' | grep -vxF "$setup" | sort | tr '\n' ' ')
-    [ "$files" = "qlapi.dll quillon.exe uninstall.exe " ] || { echo "the installer carries: $files"; exit 1; }
+    [ "$files" = "Handbuch.txt qlapi.dll quillon.exe uninstall.exe " ] || { echo "the installer carries: $files"; exit 1; }
     # Both files carry the version in the strings that file properties show.
     for file in quillon.exe qlapi.dll; do
         7z l -slt "$bin/$file" | grep -qx "ProductVersion: $version" ||
@@ -105,7 +105,8 @@ uninstall() {
     fail "the uninstaller did not finish"
 }
 expect_installed() {
-    check "installed files" "$(ls "$instdir" | tr '\n' ' ')" "qlapi.dll quillon.exe uninstall.exe "
+    check "installed files" "$(ls "$instdir" | tr '\n' ' ')" "Handbuch.txt qlapi.dll quillon.exe uninstall.exe "
+    cmp -s "$instdir/Handbuch.txt" "$staged/Handbuch.txt" || fail "Handbuch.txt is not the packed one"
     cmp -s "$instdir/quillon.exe" "$staged/quillon.exe" || fail "quillon.exe is not the packed one"
     cmp -s "$instdir/qlapi.dll" "$staged/qlapi.dll" || fail "qlapi.dll is not the packed one"
     check "entry among the installed programs" "$(reg_value "$uninstall_key" DisplayName)" "Vantrel Quillon"

@@ -43,6 +43,8 @@ int tableLoader(int id, char *buffer, int size) {
 
 const std::map<int, std::string> &stringTable() { return g_table; }
 
+std::string windows1252(const std::string &utf8) { return toWindows1252(utf8); }
+
 void loadStringTable() {
     std::map<std::string, int> ids;
     std::ifstream header(QUILLON_RESOURCES "/resource.h");

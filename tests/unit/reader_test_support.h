@@ -16,6 +16,8 @@
 void loadStringTable();
 // The texts read, by number.
 const std::map<int, std::string> &stringTable();
+// A text of the UTF-8 script in Windows-1252, as the build converts it.
+std::string windows1252(const std::string &utf8);
 
 // Every prompt shown, in order; the answers given (default: IDOK, or IDNO
 // for a question); the names "typed" into the save dialog.

@@ -1,5 +1,6 @@
 // Help: the help viewer with the file "quillon" where both exist; otherwise
-// the topic's short text in a message box, which a screen reader reads out.
+// the handbook at the window's section, or the topic's short text in a
+// message box, which a screen reader reads out.
 #include "dialogs.h"
 #include "prompt.h"
 #include "user_texts.h"
@@ -32,10 +33,13 @@ void showHelp(HWND owner, int topic) {
                        : WinHelpA(owner, file, HELP_CONTEXT, static_cast<ULONG_PTR>(topic)))
             return;
     }
-    // The box belongs to the dialog the request came from (the active
-    // window), so that closing it gives the keyboard back to that dialog
-    // and not to the main window it travelled to.
+    // The handbook and the box belong to the dialog the request came from
+    // (the active window), so that closing them gives the keyboard back to
+    // that dialog and not to the main window it travelled to. A window's
+    // help opens the handbook at its section; the short text stands in
+    // only where the program carries no handbook.
     HWND active = GetActiveWindow();
+    if (topic != 0 && showHandbook(active ? active : owner, topic)) return;
     int id = topic == 0 ? IDS_HELP_CONTENTS : IDS_HELP_TOPIC_BASE + topic / 1000;
     messageBox(active ? active : owner, userText(id), userText(IDS_HELP_CAPTION),
                MB_OK | MB_ICONINFORMATION);
