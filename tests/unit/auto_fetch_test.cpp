@@ -5,12 +5,12 @@
 
 #include <memory>
 
+#include "config/client_key.h"
+#include "core/library_state.h"
 #include "download/knobs.h"
 #include "fetch_env.h"
 #include "fetch_schedule.h"
 #include "fetch_task_xml.h"
-#include "config/client_key.h"
-#include "core/library_state.h"
 #include "quiet_fetch.h"
 #include "reader_test_support.h"
 #include "static_binding.h"
