@@ -7,10 +7,7 @@
 
 int g_downloadMode = 0;
 
-namespace {
-
-// The user's text for each status code the dialog reports as an error.
-int errorText(intptr_t code) {
+int statusErrorText(intptr_t code) {
     switch (code) {
         case QL_STATUS_NOMODEM:
             return IDS_STATUS_NOMODEM;
@@ -35,8 +32,6 @@ int errorText(intptr_t code) {
     }
     return 0;
 }
-
-}  // namespace
 
 bool DownloadController::start() {
     library_.registerCallback(host_.hostWindow(), kHostNotifyMessage);
@@ -99,7 +94,7 @@ void DownloadController::notify(uintptr_t category, intptr_t code) {
             finish(0);
             return;
     }
-    if (int text = errorText(code))
+    if (int text = statusErrorText(code))
         messageBox(owner, userText(text), userText(IDS_ERROR_CAPTION), MB_OK | MB_ICONERROR);
 }
 

@@ -13,6 +13,10 @@ constexpr unsigned kHostNotifyMessage = 0x0400 + 10;
 // main window before the dialog opens; the dialog may switch it to 1.
 extern int g_downloadMode;
 
+// The user's text for a status code the library reports as an error, 0 for
+// one that is none.
+int statusErrorText(intptr_t code);
+
 // The window side of the download dialog.
 class DownloadHost {
   public:

@@ -3,38 +3,18 @@
 
 #include <algorithm>
 
+#include "download.h"
 #include "user_texts.h"
 
 namespace {
 
 // The user text of a status the library reports as a failure, 0 for one
-// that is none.
+// that is none: the download dialog's, and a busy device or a thread that
+// could not start fail a fetch that nobody watches too.
 int failureOf(intptr_t code) {
-    switch (code) {
-        case QL_STATUS_NOMODEM:
-            return IDS_STATUS_NOMODEM;
-        case QL_STATUS_NOMODEMPOSTMASTER:
-            return IDS_STATUS_NOMODEMPOSTMASTER;
-        case QL_STATUS_NOFTPPOSTMASTER:
-            return IDS_STATUS_NOFTPPOSTMASTER;
-        case QL_STATUS_PIPEERROR:
-            return IDS_STATUS_PIPEERROR;
-        case QL_STATUS_TRANSMISSIONERROR:
-            return IDS_STATUS_TRANSMISSIONERROR;
-        case QL_STATUS_PHONEBUSY:
-            return IDS_STATUS_PHONEBUSY;
-        case QL_STATUS_NOPICKUP:
-            return IDS_STATUS_NOPICKUP;
-        case QL_STATUS_ACCESSDENIED:
-            return IDS_STATUS_ACCESSDENIED;
-        case QL_STATUS_POSTMASTERSTARTUPERROR:
-            return IDS_STATUS_POSTMASTERSTARTUPERROR;
-        case QL_STATUS_ERROR:
-        case QL_STATUS_DEVICEBUSY:
-        case QL_STATUS_THREADCREATEERROR:
-            return IDS_STATUS_ERROR;
-    }
-    return 0;
+    if (code == QL_STATUS_DEVICEBUSY || code == QL_STATUS_THREADCREATEERROR)
+        return IDS_STATUS_ERROR;
+    return statusErrorText(code);
 }
 
 std::string failureReason(const FetchOutcome &outcome) {
